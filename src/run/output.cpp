@@ -1,0 +1,41 @@
+#include "run/output.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include "run/failure.h"
+
+namespace varnel {
+
+void create_output(analysis& st, const char* name) {
+    errno = 0;
+    st.fo = std::fopen(name, "wb");
+    if (st.fo == nullptr) fail_io("create", name, errno);
+    st.fo_name = name;
+}
+
+void put(analysis& st, std::string_view bytes) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), st.fo) != bytes.size()) fail_io("write", st.fo_name, errno);
+}
+
+void close_output(analysis& st) {
+    std::FILE* f = st.fo;
+    st.fo = nullptr;
+    errno = 0;
+    // fclose flushes what is still buffered, so a full disk often shows only here
+    if (std::fclose(f) != 0) {
+        int err = errno;
+        std::remove(st.fo_name);
+        fail_io("write", st.fo_name, err);
+    }
+}
+
+void abandon_output(analysis& st) {
+    if (st.fo == nullptr) return;
+    std::fclose(st.fo);
+    st.fo = nullptr;
+    std::remove(st.fo_name);
+}
+
+}  // namespace varnel

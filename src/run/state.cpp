@@ -1,0 +1,44 @@
+#include "run/state.h"
+
+#include <new>
+
+#include "run/failure.h"
+
+#if defined(__unix__)
+#include <unistd.h>
+#endif
+
+namespace varnel {
+namespace {
+
+// Physical memory in bytes, or 0 when the system does not say.
+std::uint64_t physical_memory() {
+#if defined(__unix__) && defined(_SC_PHYS_PAGES)
+    long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page > 0) return std::uint64_t(pages) * std::uint64_t(page);
+#endif
+    return 0;
+}
+
+}  // namespace
+
+void allocate_matrices(analysis& st) {
+    const std::uint64_t n = std::uint64_t(st.num), cells = n * n;
+    const std::uint64_t bytes = cells * (sizeof(std::int32_t) + sizeof(double)) + n * sizeof(std::int32_t);
+    const std::uint64_t memory = physical_memory();
+    // Touching more than the machine holds would get the process killed half-way.
+    if ((memory != 0 && bytes > memory) || cells > SIZE_MAX / sizeof(double))
+        throw run_error("Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
+                        " bytes for their matrices" +
+                        (memory != 0 ? ", more than this machine's " + std::to_string(memory) : std::string()));
+    try {
+        st.ex_com.assign(n, 0);
+        st.cr_ex_com.assign(cells, 0);
+        st.dist_mtrx.assign(cells, 0.0);
+    } catch (const std::bad_alloc&) {
+        throw run_error("Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
+                        " bytes for their matrices");
+    }
+}
+
+}  // namespace varnel

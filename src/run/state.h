@@ -1,0 +1,40 @@
+// The analysis state: everything the phases of one run share.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+using name_field = std::array<char, 10>;  // first ten kept header bytes, space padded
+
+struct analysis {
+    std::FILE* fi = nullptr;  // "input_file" while an input pass reads it
+    std::FILE* fo = nullptr;  // the output file being written
+    const char* fo_name = "";  // its name, for messages
+
+    std::int32_t num = 0;      // records read
+    std::int64_t max_len = 0;  // longest record span seen by the first pass
+
+    std::vector<std::int32_t> ex_com;     // num: complexity of each sequence
+    std::vector<std::int32_t> cr_ex_com;  // num x num, row-major: sequence l then e
+    std::vector<double> dist_mtrx;        // num x num, row-major: measure in hand
+    std::vector<name_field> data_name;    // num
+    std::vector<std::int32_t> length;     // num
+    std::vector<std::string> S;           // num sequences of kept bytes
+    std::string str;                      // working buffer: staging while loading
+
+    std::int32_t& cr(std::int32_t l, std::int32_t e) { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
+    std::int32_t cr(std::int32_t l, std::int32_t e) const { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
+    double& dist(std::int32_t r, std::int32_t c) { return dist_mtrx[std::size_t(r) * std::size_t(num) + std::size_t(c)]; }
+    double dist(std::int32_t r, std::int32_t c) const { return dist_mtrx[std::size_t(r) * std::size_t(num) + std::size_t(c)]; }
+};
+
+// Sizes `ex_com`, `cr_ex_com` and `dist_mtrx` for `num` records. Refuses, naming
+// the size, when the matrices cannot fit in this machine's memory.
+void allocate_matrices(analysis& st);
+
+}  // namespace varnel
