@@ -1,0 +1,116 @@
+// The five measures on known counts, and the exact bytes of the matrix file.
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "distance/matrix_file.h"
+#include "distance/measures.h"
+
+namespace varnel {
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+struct measure_case {
+    const char* what;
+    pair_counts counts;
+    double d[5];
+};
+
+const measure_case measure_cases[] = {
+    {"A 3, B 2", {3, 4, 6, 6}, {3, 0.75, 5, 5.0 / 6, 5.0 / 6}},
+    {"odd sum halves in floating point", {3, 4, 6, 5}, {3, 0.75, 4, 4.0 / 6, 4 / 5.5}},
+    {"reversed input order changes d4 only", {4, 3, 5, 6}, {3, 0.75, 4, 0.8, 4 / 5.5}},
+    {"nothing added either way", {3, 4, 3, 4}, {0, 0, 0, 0, 0}},
+    {"empty beside a sequence", {0, 2, 2, 2}, {2, 1, 2, 1, 1}},
+    {"two empty sequences", {0, 0, 0, 0}, {0, nan, 0, nan, nan}},
+};
+
+TEST(measures, values_on_known_counts) {
+    double (*const value[5])(pair_counts) = {d1_value, d2_value, d3_value, d4_value, d5_value};
+    for (const measure_case& c : measure_cases) {
+        for (int m = 0; m < 5; ++m) {
+            SCOPED_TRACE(std::string(c.what) + ", d" + std::to_string(m + 1));
+            const double got = value[m](c.counts);
+            if (std::isnan(c.d[m])) {
+                ASSERT_TRUE(std::isnan(got));
+                EXPECT_FALSE(std::signbit(got));  // one canonical NaN, printed "nan"
+            } else {
+                EXPECT_EQ(got, c.d[m]);  // bit-exact: one division of exact operands
+            }
+        }
+    }
+}
+
+analysis records(std::vector<std::string> names, std::vector<std::int32_t> ex, std::vector<std::int32_t> cr) {
+    analysis st;
+    st.num = std::int32_t(names.size());
+    for (const std::string& n : names) {
+        name_field f;
+        f.fill(' ');
+        n.copy(f.data(), f.size());
+        st.data_name.push_back(f);
+    }
+    st.ex_com = ex;
+    st.cr_ex_com = cr;
+    st.dist_mtrx.assign(cr.size(), -1.0);  // garbage the writer must overwrite
+    return st;
+}
+
+std::string written(analysis& st) {
+    st.fo = std::tmpfile();
+    st.fo_name = "test";
+    wo(st);
+    std::string bytes(std::size_t(std::ftell(st.fo)), '\0');
+    std::rewind(st.fo);
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), st.fo), bytes.size());
+    std::fclose(st.fo);
+    return bytes;
+}
+
+TEST(matrix_file, exact_bytes) {
+    analysis none = records({}, {}, {});
+    EXPECT_EQ(written(none), "0");
+
+    analysis one = records({"alpha"}, {5}, {0});
+    d1(one);
+    EXPECT_EQ(written(one), "1\ralpha     0.000000 ");
+
+    analysis two = records({"alpha", "beta"}, {3, 4}, {0, 6, 5, 0});
+    const std::pair<void (*)(analysis&), const char*> files[] = {
+        {d1, "3.000000"}, {d2, "0.750000"}, {d3, "4.000000"}, {d4, "0.666667"}, {d5, "0.727273"}};
+    for (const auto& [measure, text] : files) {
+        measure(two);
+        const std::string v = text;
+        const std::string bytes = written(two);
+        EXPECT_EQ(bytes, "2\ralpha     0.000000 " + v + " \rbeta      " + v + " 0.000000 ");
+        EXPECT_EQ(bytes.size(), 59u);
+    }
+
+    analysis three = records({"alpha", "beta", "0123456789"}, {3, 4, 5}, {0, 6, 7, 5, 0, 6, 6, 7, 0});
+    d1(three);
+    EXPECT_EQ(written(three),
+              "3\ralpha     0.000000 3.000000 4.000000 "
+              "\rbeta      3.000000 0.000000 2.000000 "
+              "\r01234567894.000000 2.000000 0.000000 ");
+
+    analysis empty = records({"e1", "e2"}, {0, 0}, {0, 0, 0, 0});
+    d2(empty);
+    EXPECT_EQ(written(empty), "2\re1        0.000000 nan \re2        nan 0.000000 ");
+}
+
+TEST(matrix_file, value_text_is_printf_f) {
+    const double values[] = {0, 3, 0.75, 2.0 / 3, 12.5, 1.0 / 128, 3.0 / 128, 1e6 / 7, 123456789.0, 0.0000005, 5.0 / 6};
+    for (double v : values) {
+        char expect[64];
+        std::snprintf(expect, sizeof expect, "%f ", v);
+        std::string got;
+        append_value(got, v);
+        EXPECT_EQ(got, expect);
+    }
+}
+
+}  // namespace
+}  // namespace varnel
