@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "complexity/lz_step.h"
+#include "lz_direct.h"
 
 namespace varnel {
 namespace {

@@ -1,19 +1,89 @@
 #include "complexity/pass.h"
 
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <condition_variable>
 #include <cstdio>
-#include <cstring>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "complexity/lz_step.h"
+#include "complexity/engine.h"
 #include "run/output.h"
 
 namespace varnel {
 namespace {
 
+// Runs worker() on every hardware thread (this one included) and rethrows the
+// first failure once all have stopped.
+template <class Worker>
+void on_all_threads(std::int32_t jobs, Worker worker) {
+    const std::int32_t threads = std::clamp<std::int32_t>(std::int32_t(std::thread::hardware_concurrency()), 1, std::max(jobs, 1));
+    std::exception_ptr failure;
+    std::mutex failure_lock;
+    std::atomic<bool> failed{false};
+    auto guarded = [&] {
+        try {
+            worker(failed);
+        } catch (...) {
+            std::lock_guard<std::mutex> hold(failure_lock);
+            if (!failure) failure = std::current_exception();
+            failed = true;
+        }
+    };
+    std::vector<std::thread> pool;
+    for (std::int32_t t = 1; t < threads; ++t) pool.emplace_back(guarded);
+    guarded();
+    for (std::thread& t : pool) t.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
 void append_count(std::string& line, std::int32_t count) {
-    line += std::to_string(count);
+    char digits[16];
+    line.append(digits, std::to_chars(digits, digits + sizeof digits, count).ptr);
     line += '\t';
 }
+
+// Writes the report line and the progress text of each finished row, in row
+// order, so both come out as a one-thread run would write them.
+class row_writer {
+public:
+    explicit row_writer(analysis& st) : st_(st), done_(std::size_t(st.num), 0) {}
+
+    void finished(std::int32_t l) {
+        std::lock_guard<std::mutex> hold(lock_);
+        done_[std::size_t(l)] = 1;
+        for (; next_ < st_.num && done_[std::size_t(next_)]; ++next_) write(next_);
+    }
+
+private:
+    void write(std::int32_t l) {
+        const std::string_view name(st_.data_name[l].data(), st_.data_name[l].size());
+        line_.assign(name);
+        line_ += '\t';
+        append_count(line_, st_.ex_com[l]);
+        for (std::int32_t e = 0; e < st_.num; ++e)
+            if (e != l) append_count(line_, st_.cr(l, e));
+        line_ += '\n';
+        put(st_, line_);
+
+        progress_ = "\n\nCALCULATING COMPLEXITIES REGARDING ";
+        progress_.append(name);
+        progress_ += " .";
+        progress_.append(std::size_t(st_.num - 1), '.');
+        progress_ += "\n\n\n\n";
+        std::fwrite(progress_.data(), 1, progress_.size(), stderr);
+    }
+
+    analysis& st_;
+    std::mutex lock_;
+    std::vector<char> done_;
+    std::int32_t next_ = 0;
+    std::string line_, progress_;
+};
 
 }  // namespace
 
@@ -21,44 +91,26 @@ void complexity_pass(analysis& st) {
     create_output(st, "LZ_comp");
     put(st, std::to_string(st.num) + "\n");
 
-    std::size_t longest = 0, second = 0;
-    for (const std::string& s : st.S) {
-        if (s.size() > longest) second = longest, longest = s.size();
-        else if (s.size() > second) second = s.size();
-    }
-    std::string& str = st.str;
-    str.assign(longest + second, '\0');  // room for every pair
-    auto* text = reinterpret_cast<unsigned char*>(str.data());
+    const alphabet abc(st.S);
+    std::vector<record_index> records(std::size_t(st.num));
+    std::atomic<std::int32_t> next_record{0};
+    on_all_threads(st.num, [&](const std::atomic<bool>& failed) {
+        automaton work;
+        for (std::int32_t l; !failed && (l = next_record++) < st.num;) index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work);
+    });
 
-    std::string line;
-    for (std::int32_t l = 0; l < st.num; ++l) {
-        const std::string_view name(st.data_name[l].data(), st.data_name[l].size());
-        std::fputs("\n\nCALCULATING COMPLEXITIES REGARDING ", stderr);
-        std::fwrite(name.data(), 1, name.size(), stderr);
-        line.assign(name);
-        line += '\t';
-
-        const std::int32_t first = st.length[l];
-        std::memcpy(text, st.S[l].data(), std::size_t(first));
-        parse_state saved;
-        lz_steps(text, 0, first, saved);
-        st.ex_com[l] = saved.count;
-        append_count(line, saved.count);
-        std::fputs(" .", stderr);
-
-        for (std::int32_t e = 0; e < st.num; ++e) {
-            if (e == l) continue;
-            std::memcpy(text + first, st.S[e].data(), std::size_t(st.length[e]));
-            parse_state s = saved;
-            lz_steps(text, first, first + st.length[e], s);
-            st.cr(l, e) = s.count;
-            append_count(line, s.count);
-            std::fputc('.', stderr);
+    row_writer writer(st);
+    std::atomic<std::int32_t> next_row{0};
+    on_all_threads(st.num, [&](const std::atomic<bool>& failed) {
+        first_sequence first;
+        for (std::int32_t l; !failed && (l = next_row++) < st.num;) {
+            first.load(records[std::size_t(l)], abc.sigma);
+            st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
+            for (std::int32_t e = 0; e < st.num; ++e)
+                if (e != l) st.cr(l, e) = first.resume(records[std::size_t(e)]);
+            writer.finished(l);
         }
-        line += '\n';
-        put(st, line);
-        std::fputs("\n\n\n\n", stderr);
-    }
+    });
     close_output(st);
 }
 

@@ -1,4 +1,4 @@
-#include "complexity/lz_step.h"
+#include "lz_direct.h"
 
 namespace varnel {
 

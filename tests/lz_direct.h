@@ -1,5 +1,6 @@
 // The exhaustive-history Lempel-Ziv parse, one position at a time, by direct
-// comparison of bytes.
+// comparison of bytes: slow, but a line-by-line rendering of the definition,
+// so the tests hold the engine to it.
 #pragma once
 
 #include <cstdint>

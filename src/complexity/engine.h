@@ -1,0 +1,54 @@
+// Exact Lempel-Ziv counts of sequences and of ordered pairs, with a cost per
+// parsed position that does not grow with the length of the text.
+//
+// A component starting at p ends at p + L, where L is the longest prefix of the
+// text from p that also starts before p (overlap allowed); it is counted only
+// when p + L lies inside the text. For the text A followed by B, a copy of a
+// component starting in B comes from one of three places: inside B before it
+// (B's own longest-previous-factor array), inside A (a walk in A's suffix
+// automaton), or from a suffix of A running on into B's start (B's Z-array).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "complexity/automaton.h"
+
+namespace varnel {
+
+// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences.
+struct alphabet {
+    std::array<std::uint8_t, 256> code{};
+    std::int32_t sigma = 0;
+    explicit alphabet(const std::vector<std::string>& sequences);
+};
+
+// What every pair needs of one record; computed once per record.
+struct record_index {
+    std::vector<std::uint8_t> text;  // the sequence as symbol codes
+    std::vector<std::int32_t> lpf;   // lpf[q]: longest prefix of text[q..] that also starts before q
+    std::vector<std::int32_t> z;     // z[x]: longest common prefix of text and text[x..]; z[n] = 0
+    std::int32_t count = 0;          // complexity of the sequence alone
+    std::int32_t open = 0;           // start of the component still under way at its end (n if none)
+    std::int32_t size() const { return std::int32_t(text.size()); }
+};
+
+// Fills `r` for `seq`; `work` is scratch space, reused between calls.
+void index_record(record_index& r, const std::string& seq, const alphabet& abc, automaton& work);
+
+// The parse of one record, saved at its end, resumed over any record behind it.
+class first_sequence {
+public:
+    void load(const record_index& a, std::int32_t sigma);
+    // Complexity of the loaded record followed by `b`.
+    std::int32_t resume(const record_index& b) const;
+
+private:
+    automaton sam_;
+    std::int32_t n_ = 0, count_ = 0, open_ = 0;
+    std::uint32_t open_state_ = automaton::root;  // state of text[open_ .. n_)
+};
+
+}  // namespace varnel

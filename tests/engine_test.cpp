@@ -1,0 +1,99 @@
+// The engine against the direct parse, which serves as the definition.
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "complexity/engine.h"
+#include "lz_direct.h"
+
+namespace varnel {
+namespace {
+
+std::int32_t direct(const std::string& text) {
+    parse_state s;
+    lz_steps(reinterpret_cast<const unsigned char*>(text.data()), 0, std::int32_t(text.size()), s);
+    return s.count;
+}
+
+// Counts of a alone, b alone, a then b and b then a, by the engine.
+struct engine_counts {
+    std::int32_t a, b, ab, ba;
+};
+
+engine_counts engine(const std::string& a, const std::string& b) {
+    const alphabet abc({a, b});
+    automaton work;
+    record_index ia, ib;
+    index_record(ia, a, abc, work);
+    index_record(ib, b, abc, work);
+    first_sequence f;
+    engine_counts c{ia.count, ib.count, 0, 0};
+    f.load(ia, abc.sigma);
+    c.ab = f.resume(ib);
+    f.load(ib, abc.sigma);
+    c.ba = f.resume(ia);
+    return c;
+}
+
+void expect_same(const std::string& a, const std::string& b) {
+    const engine_counts c = engine(a, b);
+    ASSERT_EQ(c.a, direct(a)) << a;
+    ASSERT_EQ(c.b, direct(b)) << b;
+    ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b;
+    ASSERT_EQ(c.ba, direct(b + a)) << b << " | " << a;
+}
+
+TEST(engine, every_binary_text_up_to_twelve_at_every_split) {
+    for (int n = 0; n <= 12; ++n) {
+        for (std::uint32_t bits = 0; bits < (1u << n); ++bits) {
+            std::string text;
+            for (int i = 0; i < n; ++i) text += (bits >> i & 1) ? 'B' : 'A';
+            for (int split = 0; split <= n; ++split) expect_same(text.substr(0, split), text.substr(split));
+        }
+    }
+}
+
+TEST(engine, random_texts_over_small_and_full_alphabets) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 4000; ++round) {
+        const int sigma = round % 5 == 4 ? 95 : 1 + round % 4;
+        std::string a, b;
+        for (int i = 0, n = int(rng() % 60); i < n; ++i) a += char(' ' + rng() % sigma);
+        for (int i = 0, n = int(rng() % 60); i < n; ++i) b += char(' ' + rng() % sigma);
+        expect_same(a, b);
+    }
+}
+
+TEST(engine, runs_periods_and_copies_across_the_join) {
+    std::mt19937 rng(5);
+    auto random_text = [&](int n, int sigma) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += char('A' + rng() % sigma);
+        return s;
+    };
+    const std::string run(300, 'A'), dna = random_text(200, 4);
+    const std::pair<std::string, std::string> cases[] = {
+        {run, run},
+        {run + "C", run},
+        {run, "C" + run},
+        {std::string(299, 'A') + "C", "AAC"},
+        {"ABCABCABCABCABC", "ABCABCABD"},
+        {random_text(7, 2) + std::string(50, 'B'), std::string(40, 'B') + "A"},
+        {dna, dna},
+        {dna, dna.substr(150) + random_text(30, 4)},  // B repeats the end of A
+        {dna, dna.substr(190) + dna.substr(0, 40)},   // ... and carries on with A's start
+        {dna + dna.substr(0, 37), dna.substr(37, 20)},
+        {"GATTACA", "ACATTAG"},
+    };
+    for (const auto& [a, b] : cases) expect_same(a, b);
+    for (int round = 0; round < 500; ++round) {  // B starts inside a repeat of A's tail
+        const std::string a = random_text(1 + int(rng() % 80), 2 + round % 3);
+        const std::size_t cut = rng() % a.size();
+        expect_same(a, a.substr(cut) + a.substr(0, rng() % a.size()) + random_text(int(rng() % 10), 3));
+    }
+}
+
+}  // namespace
+}  // namespace varnel
