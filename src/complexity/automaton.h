@@ -11,15 +11,17 @@ namespace varnel {
 class automaton {
 public:
     static constexpr std::int32_t root = 0;
-    static constexpr std::uint32_t terminal_bit = 0x80000000u;
-    static constexpr std::uint32_t state_mask = 0x7fffffffu;
+    static constexpr std::uint32_t terminal_bit = 0x80000000u;  // target's strings are suffixes of the text
+    static constexpr std::uint32_t unique_bit = 0x40000000u;    // target's strings occur once in the text
+    static constexpr std::uint32_t state_mask = 0x3fffffffu;
+    static constexpr std::int32_t max_length = 0x1fffffff;  // 2n states must fit in state_mask
 
-    // Builds the automaton of text[0 .. n-1]; every code is below sigma.
+    // Builds the automaton of text[0 .. n-1]; every code is below sigma and
+    // n is at most max_length.
     void build(const std::uint8_t* text, std::int32_t n, std::int32_t sigma);
 
-    // Sets terminal_bit on every transition into a state whose strings are
-    // suffixes of the text. After this, first() and link() are no longer needed.
-    void mark_suffixes();
+    // Sets terminal_bit and unique_bit on the transitions into such states.
+    void mark_targets();
 
     // Target of the transition on code c (with terminal_bit once marked), 0 if none:
     // the root is never a target.
@@ -33,7 +35,9 @@ private:
     std::int32_t sigma_ = 1, size_ = 0, last_ = 0;
     std::vector<std::uint32_t> next_;
     std::vector<std::int32_t> len_, link_, first_;
-    std::vector<std::uint8_t> suffix_;
+    static constexpr std::uint32_t suffix_flag = 0x80000000u;
+    std::vector<std::uint32_t> occurrences_;  // end positions of each state's strings
+    std::vector<std::int32_t> by_length_, order_;
 };
 
 }  // namespace varnel

@@ -1,6 +1,8 @@
 #include "complexity/engine.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace varnel {
 
@@ -66,48 +68,116 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
 }
 
 void first_sequence::load(const record_index& a, std::int32_t sigma) {
-    n_ = a.size();
-    count_ = a.count;
-    open_ = a.open;
-    sam_.build(a.text.data(), n_, sigma);
-    sam_.mark_suffixes();
+    a_ = &a;
+    sigma_ = sigma;
+    sam_.build(a.text.data(), a.size(), sigma);
+    sam_.mark_targets();
+    // The table of first steps costs sigma^k to fill: keep it near A's own size.
+    k_ = 1;
+    for (std::uint64_t slots = std::uint64_t(sigma) * std::uint64_t(sigma);
+         k_ < 8 && slots <= std::max<std::uint64_t>(64, 2 * std::uint64_t(a.size())); slots *= std::uint64_t(sigma))
+        ++k_;
+    std::uint32_t slots = 1;
+    for (std::int32_t i = 0; i < k_; ++i) slots *= std::uint32_t(sigma);
+    jumps_.resize(slots);
+    fill_jumps(automaton::root, 0, 0, 0);
     std::uint32_t v = automaton::root;
-    for (std::int32_t i = open_; i < n_; ++i) v = sam_.next(std::int32_t(v & automaton::state_mask), a.text[std::size_t(i)]);
-    open_state_ = v & automaton::state_mask;
+    for (std::int32_t i = a.open; i < a.size(); ++i) v = sam_.next(std::int32_t(v & automaton::state_mask), a.text[std::size_t(i)]);
+    open_state_ = v;
+}
+
+namespace {
+
+// Length of the common prefix of x[0 .. n) and y[0 .. m), a word at a time.
+std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uint8_t* y, std::int32_t m) {
+    const std::int32_t limit = std::min(n, m);
+    std::int32_t k = 0;
+    for (; k + 8 <= limit; k += 8) {
+        std::uint64_t wx, wy;
+        std::memcpy(&wx, x + k, 8);
+        std::memcpy(&wy, y + k, 8);
+        if (const std::uint64_t diff = wx ^ wy; diff != 0) {
+            const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+            return k + bits / 8;
+        }
+    }
+    while (k < limit && x[k] == y[k]) ++k;
+    return k;
+}
+
+}  // namespace
+
+std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d,
+                                    std::int32_t& cross) const {
+    const std::int32_t nb = b.size(), na = a_->size();
+    const std::uint8_t* t = b.text.data() + from;
+    const std::int32_t* z = b.z.data() + from;
+    const std::int32_t room = nb - from;
+    for (;;) {
+        if (v & automaton::unique_bit) {
+            // One occurrence left in A, ending at first(v): compare the texts directly.
+            const std::int32_t at = sam_.first(std::int32_t(v & automaton::state_mask)) + 1;
+            const std::int32_t m = common_prefix(a_->text.data() + at, na - at, t + d, room - d);
+            d += m;
+            if (at + m == na && d > 0) cross = std::max(cross, d + z[d]);
+            return d;
+        }
+        if (d == room) return d;
+        const std::uint32_t e = sam_.next(std::int32_t(v & automaton::state_mask), t[d]);
+        if (e == 0) return d;
+        v = e;
+        ++d;
+        if (e & automaton::terminal_bit) cross = std::max(cross, d + z[d]);  // runs off A's end into B's start
+    }
+}
+
+std::int32_t first_sequence::match(const record_index& b, std::int32_t q, std::int32_t& cross) const {
+    cross = 0;
+    if (q + k_ > b.size()) return extend(automaton::root, b, q, 0, cross);
+    const std::uint8_t* t = b.text.data() + q;
+    std::uint32_t code = 0;
+    for (std::int32_t i = 0; i < k_; ++i) code = code * std::uint32_t(sigma_) + t[i];
+    const jump& j = jumps_[code];
+    for (std::uint32_t ends = j.suffix_depths; ends != 0; ends &= ends - 1) {
+        const std::int32_t d = std::countr_zero(ends) + 1;
+        cross = std::max(cross, d + b.z[std::size_t(q + d)]);
+    }
+    return j.depth < k_ ? j.depth : extend(j.entry, b, q, k_, cross);
+}
+
+void first_sequence::fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends) {
+    if (depth == k_) {
+        jumps_[code] = {entry, depth, ends};
+        return;
+    }
+    std::uint32_t below = 1;  // k-mers under one prefix of depth + 1 symbols
+    for (std::int32_t i = depth + 1; i < k_; ++i) below *= std::uint32_t(sigma_);
+    for (std::int32_t c = 0; c < sigma_; ++c) {
+        const std::uint32_t e = sam_.next(std::int32_t(entry & automaton::state_mask), std::uint8_t(c));
+        const std::uint32_t sub = code * std::uint32_t(sigma_) + std::uint32_t(c);
+        if (e == 0)
+            std::fill_n(jumps_.begin() + std::ptrdiff_t(sub * below), below, jump{entry, depth, ends});
+        else
+            fill_jumps(e, depth + 1, sub, ends | ((e & automaton::terminal_bit) ? 1u << depth : 0u));
+    }
 }
 
 std::int32_t first_sequence::resume(const record_index& b) const {
-    const std::int32_t a = n_, nb = b.size(), n = a + nb;
-    const std::uint8_t* t = b.text.data();
-    const std::int32_t* z = b.z.data();
-    std::int32_t count = count_, p = a;
-    if (open_ < a) {
-        // The open component A[open_ ..) already starts before open_; carry it on
-        // into B. Any longer copy starts before open_ as it holds a byte of B.
-        const std::int32_t r = a - open_;
-        std::int32_t best = r, d = 0;
-        for (std::uint32_t v = open_state_; d < nb; ++d) {
-            const std::uint32_t e = sam_.next(std::int32_t(v & automaton::state_mask), t[d]);
-            if (e == 0) break;
-            v = e;
-            if (e & automaton::terminal_bit) best = std::max(best, r + d + 1 + z[d + 1]);  // runs out of A into B
-        }
-        best = std::max(best, r + d);
-        if (open_ + best >= n) return count;
+    const std::int32_t a = a_->size(), n = a + b.size(), open = a_->open;
+    std::int32_t count = a_->count, p = a, cross;
+    if (open < a) {
+        // The open component A[open ..) already has a copy before open; carry it
+        // on into B. A longer copy holds a byte of B, so it too starts before open.
+        cross = 0;
+        const std::int32_t best = a - open + std::max(extend(open_state_, b, 0, 0, cross), cross);
+        if (open + best >= n) return count;
         ++count;
-        p = open_ + best + 1;
+        p = open + best + 1;
     }
     while (p < n) {
         const std::int32_t q = p - a;
-        std::int32_t best = b.lpf[std::size_t(q)], d = 0;  // copies inside B
-        for (std::uint32_t v = automaton::root; q + d < nb;) {  // copies inside A, or out of A into B
-            const std::uint32_t e = sam_.next(std::int32_t(v & automaton::state_mask), t[q + d]);
-            if (e == 0) break;
-            v = e;
-            ++d;
-            if (e & automaton::terminal_bit) best = std::max(best, d + z[q + d]);
-        }
-        best = std::max(best, d);
+        // copies inside B before q, inside A, or off A's end into B
+        const std::int32_t best = std::max({b.lpf[std::size_t(q)], match(b, q, cross), cross});
         if (p + best >= n) break;  // a trailing copy is not counted
         ++count;
         p += best + 1;

@@ -46,9 +46,28 @@ public:
     std::int32_t resume(const record_index& b) const;
 
 private:
+    // Matches b.text[from ..] onward from state v of A's automaton: returns how
+    // many symbols match inside A, and sets `cross` to the longest copy (counted
+    // from `from`) that leaves A's end after at least one of them and carries on
+    // at B's start.
+    // `d` symbols are already matched, reaching v; `cross` holds what they gave.
+    std::int32_t extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d, std::int32_t& cross) const;
+    // extend() from the root, the first k symbols taken in one step from the table.
+    std::int32_t match(const record_index& b, std::int32_t q, std::int32_t& cross) const;
+    void fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends);
+
+    // Where the walk from the root over one k-mer of codes ends in A's automaton.
+    struct jump {
+        std::uint32_t entry;          // transition entry reached (root if none)
+        std::int32_t depth;           // symbols matched, k when all
+        std::uint32_t suffix_depths;  // bit d-1: the first d symbols are a suffix of A
+    };
+
     automaton sam_;
-    std::int32_t n_ = 0, count_ = 0, open_ = 0;
-    std::uint32_t open_state_ = automaton::root;  // state of text[open_ .. n_)
+    std::vector<jump> jumps_;
+    std::int32_t k_ = 1, sigma_ = 1;
+    const record_index* a_ = nullptr;
+    std::uint32_t open_state_ = automaton::root;  // transition entry of A[a.open ..)
 };
 
 }  // namespace varnel
