@@ -11,17 +11,30 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include "complexity/engine.h"
 #include "run/output.h"
 
 namespace varnel {
 namespace {
 
-// Runs worker() on every hardware thread (this one included) and rethrows the
-// first failure once all have stopped.
+// Processors this process may run on.
+std::int32_t usable_processors() {
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+#endif
+    return std::int32_t(std::thread::hardware_concurrency());
+}
+
+// Runs worker() on every usable processor (this thread included) and rethrows
+// the first failure once all have stopped.
 template <class Worker>
 void on_all_threads(std::int32_t jobs, Worker worker) {
-    const std::int32_t threads = std::clamp<std::int32_t>(std::int32_t(std::thread::hardware_concurrency()), 1, std::max(jobs, 1));
+    const std::int32_t threads = std::clamp<std::int32_t>(usable_processors(), 1, std::max(jobs, 1));
     std::exception_ptr failure;
     std::mutex failure_lock;
     std::atomic<bool> failed{false};

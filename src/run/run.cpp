@@ -38,7 +38,7 @@ struct measure {
 };
 constexpr measure measures[] = {{d1, "d1.dst"}, {d2, "d2.dst"}, {d3, "d3.dst"}, {d4, "d4.dst"}, {d5, "d5.dst"}};
 
-void analyse(analysis& st, bool fold) {
+void analyse(analysis& st, bool fold, void (*pass)(analysis&)) {
     get_info(st);
     close_input(st);
     open_input(st);
@@ -46,7 +46,7 @@ void analyse(analysis& st, bool fold) {
     close_input(st);
     write_console(input_listing(st));
 
-    complexity_pass(st);
+    pass(st);
     write_console("Press Enter to continue\n");
 
     for (const measure& m : measures) {
@@ -59,7 +59,9 @@ void analyse(analysis& st, bool fold) {
 
 }  // namespace
 
-int run(bool fold) {
+int run(bool fold) { return run(fold, complexity_pass); }
+
+int run(bool fold, void (*pass)(analysis&)) {
     analysis st;
     st.fi = std::fopen("input_file", "rb");
     if (st.fi == nullptr) {
@@ -69,7 +71,7 @@ int run(bool fold) {
     }
     std::string failure;
     try {
-        analyse(st, fold);
+        analyse(st, fold, pass);
     } catch (const run_error& e) {
         failure = e.what();
     } catch (const std::bad_alloc&) {

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Speed and memory of the complete run on real sequence sets, with one thread
+# (pinned to one processor) and with all of them, beside the direct parse on
+# the orchid set. Prints one markdown table.
+#   bench/run.sh [data-dir]     (default: ../shared/data beside the repository)
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+data=$(cd "${1:-$repo/../shared/data}" && pwd)
+work=$(mktemp -d /tmp/varnel-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DVARNEL_BENCH=ON -DVARNEL_TESTS=OFF >/dev/null
+cmake --build "$repo/build-bench" -j2 >/dev/null
+varnel=$repo/build-bench/varnel
+direct=$repo/build-bench/bench/varnel_direct
+
+# Data sets, one directory each holding its input_file.
+python3 - "$data" "$work" <<'PY'
+import os, sys
+data, work = sys.argv[1], sys.argv[2]
+def records(name):
+    out, cur = [], None
+    for line in open(os.path.join(data, name)):
+        if line.startswith('>'):
+            cur = [line.rstrip('\n'), []]; out.append(cur)
+        elif cur: cur[1].append(line.strip())
+    return [(h, ''.join(s)) for h, s in out]
+def write(set_name, recs):
+    os.makedirs(os.path.join(work, set_name))
+    with open(os.path.join(work, set_name, 'input_file'), 'w') as f:
+        for h, s in recs:
+            f.write(h + '\n' + ''.join(s[k:k + 70] + '\n' for k in range(0, len(s), 70)))
+genome = records('chlamydia_genome.fasta')[0][1]
+def windows(count, size):
+    step = (len(genome) - size) // count
+    return [('>w%d_%dk' % (i, size // 1024), genome[i * step:i * step + size]) for i in range(count)]
+fly = records('fly_upstream_1000.fasta')
+write('orchid', records('orchid_its.fasta'))
+write('fly200', fly[:200])
+write('fly1000', fly)
+write('chlamydia24x16k', windows(24, 16384))
+write('globins', records('globins630.fasta'))
+for kb in (16, 32, 64):
+    write('growth8x%dk' % kb, windows(8, kb * 1024))
+write('run1M', [('>run', 'A' * (1 << 20)), records('orchid_its.fasta')[0]])
+PY
+
+# Seconds (the median of a few runs when a run is short) and peak kilobytes of
+# a complete run: run DIR PROGRAM [prefix command...]
+run() {
+    local dir=$1 program=$2; shift 2
+    python3 - "$dir" "$@" "$program" <<'PY'
+import os, subprocess, sys, time
+dir, cmd = sys.argv[1], sys.argv[2:]
+times, peak = [], 0
+while True:
+    start = time.perf_counter()
+    p = subprocess.Popen(cmd, cwd=dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(p.pid, 0)
+    times.append(time.perf_counter() - start)
+    peak = max(peak, usage.ru_maxrss)
+    if os.waitstatus_to_exitcode(status) != 0: sys.exit("run failed in " + dir)
+    if sum(times) > 2 or len(times) >= 25: break
+times.sort()
+print(f"{times[len(times) // 2]:.4f} {peak}")
+PY
+}
+
+threads=$(nproc)
+echo "| data set | records | pair-positions | threads | seconds | ns per pair-position | peak MB | bytes per sequence byte per thread |"
+echo "|---|---|---|---|---|---|---|---|"
+for set in orchid fly200 fly1000 chlamydia24x16k globins growth8x16k growth8x32k growth8x64k run1M; do
+    dir=$work/$set
+    read -r num total < <(python3 - "$dir/input_file" <<'PY'
+import sys
+n, total = 0, 0
+for line in open(sys.argv[1], 'rb'):
+    if line.startswith(b'>'): n += 1
+    else: total += sum(1 for c in line if 32 <= c <= 126)
+print(n, total)
+PY
+)
+    pairs=$(( (num - 1) * total ))
+    for t in 1 "$threads"; do
+        if [ "$t" = 1 ]; then read -r secs kb < <(run "$dir" "$varnel" taskset -c 0)
+        else read -r secs kb < <(run "$dir" "$varnel"); fi
+        python3 - "$set" "$num" "$pairs" "$t" "$secs" "$kb" "$total" <<'PY'
+import sys
+s, num, pairs, t, secs, kb, total = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6]), int(sys.argv[7])
+matrices = num * num * 12
+per_byte = max(0, kb * 1024 - matrices) / max(total, 1) / t
+print(f"| {s} | {num} | {pairs:,} | {t} | {secs:.3f} | {secs * 1e9 / max(pairs, 1):.2f} | {kb / 1024:.1f} | {per_byte:.1f} |")
+PY
+    done
+    if [ "$set" = orchid ]; then
+        read -r dsecs dkb < <(run "$dir" "$direct")
+        orchid_direct=$dsecs
+        read -r fsecs fkb < <(run "$dir" "$varnel")
+        echo "| orchid, direct parse | $num | $(printf "%'d" "$pairs") | 1 | $dsecs | $(python3 -c "print(f'{$dsecs * 1e9 / $pairs:.0f}')") | $(python3 -c "print(f'{$dkb / 1024:.1f}')") | |"
+        orchid_fast=$fsecs
+    fi
+done
+python3 -c "print(f'\nOrchid, complete run: direct parse {$orchid_direct:.2f} s, engine {$orchid_fast:.3f} s with $threads threads: {$orchid_direct / max($orchid_fast, 0.001):.0f} times faster.')"
+echo "Machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem/{print $2}') GiB; g++ $(g++ -dumpfullversion), Release (-O3)."
