@@ -1,6 +1,8 @@
 // The five measures on known counts, and the exact bytes of the matrix file.
 #include <cmath>
 #include <cstdio>
+#include <random>
+#include <vector>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -102,13 +104,23 @@ TEST(matrix_file, exact_bytes) {
 }
 
 TEST(matrix_file, value_text_is_printf_f) {
-    const double values[] = {0, 3, 0.75, 2.0 / 3, 12.5, 1.0 / 128, 3.0 / 128, 1e6 / 7, 123456789.0, 0.0000005, 5.0 / 6};
+    std::vector<double> values = {0, 3, 0.75, 2.0 / 3, 12.5, 1.0 / 128, 3.0 / 128, 5.0 / 6, 1e6 / 7, 123456789.0,
+                                  0.0000005, 0.0000015, 1e-300, 4e-320, 9007199254740991.0, 9007199254740992.0,
+                                  1e300, -0.0, -2.5, std::numeric_limits<double>::infinity(), 0.9999995, 1 - 1e-9,
+                                  7.9999996, 4503599627370495.5, 9.2e18, 9.3e18};
+    for (int k = 1; k <= 40; ++k) values.push_back(std::ldexp(1.0, -k));  // exact ties at six decimals among them
+    std::mt19937_64 rng(3);
+    for (int k = 0; k < 200000; ++k) {  // the ratios the measures give
+        const auto den = std::int32_t(1 + rng() % (k % 2 ? 100 : 200000)), num = std::int32_t(rng() % (2u * std::uint32_t(den) + 1));
+        values.push_back(double(num) / double(den));
+        values.push_back(double(num) / (double(den) * 0.5));
+    }
     for (double v : values) {
-        char expect[64];
+        char expect[400];
         std::snprintf(expect, sizeof expect, "%f ", v);
         std::string got;
         append_value(got, v);
-        EXPECT_EQ(got, expect);
+        ASSERT_EQ(got, expect) << v;
     }
 }
 

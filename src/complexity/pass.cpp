@@ -16,6 +16,7 @@
 #endif
 
 #include "complexity/engine.h"
+#include "run/failure.h"
 #include "run/output.h"
 
 namespace varnel {
@@ -101,6 +102,11 @@ private:
 }  // namespace
 
 void complexity_pass(analysis& st) {
+    for (std::int32_t l = 0; l < st.num; ++l)
+        if (st.length[std::size_t(l)] > automaton::max_length)
+            throw run_error("Sequence of record " + std::to_string(l + 1) + " is too long to index: " +
+                            std::to_string(st.length[std::size_t(l)]) + " bytes, at most " +
+                            std::to_string(automaton::max_length));
     create_output(st, "LZ_comp");
     put(st, std::to_string(st.num) + "\n");
 
