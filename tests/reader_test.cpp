@@ -55,6 +55,8 @@ const reader_case reader_cases[] = {
     // A '>' counted inside a header line opens no record of its own.
     {"'>' inside a header line", ">a>b\nAC\n>c\nGT\n", -1, {"a>b", "c"}, {"AC", "GT"}, {}},
     {"'>' inside the first header, end inside it", ">a>b", -1, {"a>b"}, {""}, {}},
+    // The last record's span is never measured: it may be far longer than the others.
+    {"last record far longer than every span", ">a\nAC\n>b\n" + std::string(50000, 'g'), 6, {"a", "b"}, {"AC", std::string(50000, 'g')}, {"AC", std::string(50000, 'G')}},
     {"empty file", "", 0, {}, {}, {}},
     {"no '>' at all", "ACGT\nTTGA\n", 0, {}, {}, {}},
 };
