@@ -1,0 +1,235 @@
+// Faults met while running, end to end on the built program: a full disk under
+// an output, an output name that leads nowhere, more records than this machine's
+// memory holds, too small an address space, no thread to be had. Each must end
+// with one line naming the file or step and the reason, exit status 1, and no
+// output left that looks complete.
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "run_helpers.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEL_ASAN 1
+#endif
+#endif
+
+namespace varnel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> outputs = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
+
+// `count` records of 50 random DNA letters: 3 make outputs smaller than one
+// write buffer (a write fails only as the file closes), 100 make larger ones.
+std::string random_records(int count) {
+    std::mt19937 rng{std::uint32_t(count)};
+    std::string text;
+    for (int r = 0; r < count; ++r) {
+        text += ">r" + std::to_string(r) + "\n";
+        for (int i = 0; i < 50; ++i) text += "ACGT"[rng() % 4];
+        text += '\n';
+    }
+    return text;
+}
+
+// The failure must be the last line of standard error, alone.
+void expect_failure_line(const outcome& o, const std::string& line) {
+    EXPECT_EQ(o.status, 1);
+    const std::string tail = "\n" + line + "\n\n";
+    EXPECT_TRUE(o.err.size() >= tail.size() && o.err.compare(o.err.size() - tail.size(), tail.size(), tail) == 0)
+        << "expected the last line \"" << line << "\", standard error was:\n" << o.err;
+    EXPECT_EQ(o.out, "");
+}
+
+std::vector<std::string> outputs_present(const scratch& dir) {
+    std::vector<std::string> present;
+    for (const std::string& name : outputs)
+        if (fs::exists(dir / name)) present.push_back(name);  // follows links: a dangling one is no output
+    return present;
+}
+
+// ---- An output that cannot be created or written --------------------------
+
+struct output_fault {
+    const char* what;
+    int records;
+    const char* output;  // replaced by a symbolic link ...
+    const char* target;  // ... to this
+    const char* message;
+};
+
+const output_fault output_faults[] = {
+    {"report to a full disk, failing as it closes", 3, "LZ_comp", "/dev/full", "Cannot write LZ_comp: No space left on device"},
+    // the write fails on a worker thread's row while the other thread is still computing
+    {"report to a full disk, failing mid-pass", 100, "LZ_comp", "/dev/full", "Cannot write LZ_comp: No space left on device"},
+    {"report into a missing directory", 3, "LZ_comp", "missing/dir/LZ_comp", "Cannot create LZ_comp: No such file or directory"},
+    {"distance file to a full disk, failing mid-write", 100, "d2.dst", "/dev/full", "Cannot write d2.dst: No space left on device"},
+    {"last distance file into a missing directory", 3, "d5.dst", "missing/d5.dst", "Cannot create d5.dst: No such file or directory"},
+};
+
+void PrintTo(const output_fault& c, std::ostream* os) { *os << c.what; }
+
+class output_faults_test : public ::testing::TestWithParam<output_fault> {};
+
+// The outputs written before the failing one are those of a run without the
+// fault; the failing one and all after it are absent (a link to /dev/full is
+// removed with the output, a dangling one leads to no file).
+TEST_P(output_faults_test, ends_with_the_reason_and_keeps_only_finished_outputs) {
+    const output_fault& c = GetParam();
+    const std::string input = random_records(c.records);
+    scratch whole;
+    whole.write("input_file", input);
+    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
+
+    scratch dir;
+    dir.write("input_file", input);
+    fs::create_symlink(c.target, dir / c.output);
+    const outcome o = run_program(VARNEL_BIN, dir);
+    expect_failure_line(o, c.message);
+    bool reached = false;
+    for (const std::string& name : outputs) {
+        reached = reached || name == c.output;
+        if (reached) {
+            EXPECT_FALSE(fs::exists(dir / name)) << name;
+        } else {
+            EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(table, output_faults_test, ::testing::ValuesIn(output_faults),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// ---- More records than the machine's memory holds -------------------------
+
+// Refused before any allocation, naming the size: touching that much memory
+// would get the process killed half-way, or stall the machine first.
+TEST(memory, matrices_beyond_physical_memory_are_refused_at_once) {
+    const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) GTEST_SKIP() << "the system does not tell its memory";
+    const double memory = double(pages) * double(page);
+    // twice the memory, at 4 + 8 bytes for each of the n x n cells
+    const auto n = std::uint64_t(std::ceil(std::sqrt(2 * memory / 12)));
+    std::string input;
+    for (std::uint64_t r = 0; r < n; ++r) input += ">\n";
+    scratch dir;
+    dir.write("input_file", input);
+
+    const auto start = std::chrono::steady_clock::now();
+    const outcome o = run_program(VARNEL_BIN, dir);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::uint64_t bytes = n * n * 12 + n * 4;
+    expect_failure_line(o, "Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
+                               " bytes for their matrices, more than this machine's " +
+                               std::to_string(std::uint64_t(pages) * std::uint64_t(page)));
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_TRUE(outputs_present(dir).empty());
+}
+
+// ---- Too small an address space -------------------------------------------
+
+// Runs the program after the shell commands `limits` (ulimit ...).
+outcome run_limited(const scratch& dir, const std::string& limits) {
+    scratch tools;
+    tools.write("limited", "#!/bin/sh\nset -e\n" + limits + "\nexec '" + std::string(VARNEL_BIN) + "'\n");
+    fs::permissions(tools / "limited", fs::perms::owner_all);
+    return run_program((tools / "limited").string(), dir);
+}
+
+struct memory_fault {
+    const char* what;
+    std::string (*input)();
+    const char* limits;
+    const char* line;     // the failure line in full, or
+    const char* names;    // what a "Cannot allocate memory" line must name: where the run was
+    const char* pending;  // a fault in the program that this case shows, until fixed
+};
+
+std::string many_records() {
+    std::string text;
+    for (int r = 0; r < 10000; ++r) text += ">\n";
+    return text;
+}
+
+std::string long_record() {  // 60 MB: needs more than twice that to load, far more to index
+    std::string text = ">long\n";
+    for (int i = 0; i < 15'000'000; ++i) text += "ACGT";
+    return text + "\n";
+}
+
+const memory_fault memory_faults[] = {
+    {"matrices beyond the address space", many_records, "ulimit -v 1000000",
+     "Cannot allocate memory: 10000 records need 1200040000 bytes for their matrices", nullptr, nullptr},
+    {"sequence beyond the address space while reading", long_record, "ulimit -v 64000", nullptr, "input_file",
+     "the failure line says only \"Cannot allocate memory\" (src/run/run.cpp)"},
+    {"index beyond the address space", long_record, "ulimit -v 1000000", nullptr, "LZ_comp",
+     "the failure line says only \"Cannot allocate memory\" (src/run/run.cpp)"},
+};
+
+void PrintTo(const memory_fault& c, std::ostream* os) { *os << c.what; }
+
+class memory_faults_test : public ::testing::TestWithParam<memory_fault> {};
+
+TEST_P(memory_faults_test, refused_with_the_step_named) {
+    const memory_fault& c = GetParam();
+#ifdef VARNEL_ASAN
+    GTEST_SKIP() << "AddressSanitizer needs more address space than any limit here leaves";
+#endif
+    if (c.pending != nullptr) GTEST_SKIP() << "pending a fix: " << c.pending;
+    scratch dir;
+    dir.write("input_file", c.input());
+    const outcome o = run_limited(dir, c.limits);
+    if (c.line != nullptr) {
+        expect_failure_line(o, c.line);
+    } else {
+        EXPECT_EQ(o.status, 1);
+        const std::size_t end = o.err.find_last_not_of('\n'), start = o.err.rfind('\n', end);
+        const std::string last = o.err.substr(start + 1, end - start);
+        EXPECT_EQ(last.rfind("Cannot allocate memory", 0), 0u) << o.err;
+        EXPECT_NE(last.find(c.names), std::string::npos) << "the line does not name " << c.names << ":\n" << o.err;
+        EXPECT_TRUE(o.err.ends_with("\n" + last + "\n\n")) << o.err;
+    }
+    EXPECT_TRUE(outputs_present(dir).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(table, memory_faults_test, ::testing::ValuesIn(memory_faults),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// ---- No thread to be had --------------------------------------------------
+
+// A thread's stack is as large as the stack limit: past the address space, no
+// worker can start. The run goes on with the threads it has and completes.
+TEST(threads, none_to_be_had_the_run_completes_on_one) {
+#ifdef VARNEL_ASAN
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit here leaves";
+#endif
+    if (sysconf(_SC_NPROCESSORS_ONLN) < 2) GTEST_SKIP() << "one processor: the run starts no thread";
+    GTEST_SKIP() << "pending a fix: a failed thread start ends the run in std::terminate, status 134, "
+                    "an empty LZ_comp left (src/complexity/pass.cpp)";
+    const std::string input = random_records(3);
+    scratch whole;
+    whole.write("input_file", input);
+    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
+
+    scratch dir;
+    dir.write("input_file", input);
+    const outcome o = run_limited(dir, "ulimit -s 8000000\nulimit -v 4000000");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, run_program(VARNEL_BIN, whole).err);
+    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+}
+
+}  // namespace
+}  // namespace varnel::testing
