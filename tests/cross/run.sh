@@ -43,21 +43,30 @@ cmake --build build-sparc -j2 --target varnel_sol >/dev/null
 built=$SECONDS
 
 # Wine in a prefix of this build's own, silent, without the .NET and browser
-# installers that a new prefix would otherwise offer.
-export WINEPREFIX=$root/build-mingw/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export HOME=${HOME:-$root/build-mingw}
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-stop_wine() { "$wineserver" -k 2>/dev/null || true; }
+# installers that a new prefix would otherwise offer. Only Wine's processes
+# get these variables, which is how the end of the script tells them apart.
+prefix=$root/build-mingw/wineprefix
+wine_env=(env WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" HOME="${HOME:-$root/build-mingw}")
+wine_left() { grep -qlsz "^WINEPREFIX=$prefix\$" /proc/[0-9]*/environ; }
+# The prefix's server and services end by themselves a few seconds after the
+# last program; wait for them so that nothing is left running.
+stop_wine() {
+  "${wine_env[@]}" wineserver -w 2>/dev/null || true
+  for _ in $(seq 50); do
+    wine_left || return 0
+    sleep 0.2
+  done
+  echo "Wine processes of $prefix still running" >&2
+}
 trap stop_wine EXIT
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$prefix/system.reg" ]; then
   echo "== creating the Wine prefix"
-  wine wineboot --init >"$root/build-mingw/wineboot.log" 2>&1
-  "$wineserver" -w
+  "${wine_env[@]}" wine wineboot --init >"$root/build-mingw/wineboot.log" 2>&1
 fi
 
 native_fold=$root/build-cross-native/varnel
 native_keep=$root/build-cross-native/varnel_sol
-windows=(wine "$root/build-mingw/varnel.exe")
+windows=("${wine_env[@]}" wine "$root/build-mingw/varnel.exe")
 sparc=(qemu-sparc64-static "$root/build-sparc/varnel_sol")
 
 runs=$root/build-cross-native/runs
