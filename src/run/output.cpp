@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 #include "run/failure.h"
 
@@ -10,8 +11,16 @@ namespace varnel {
 void create_output(analysis& st, const char* name) {
     errno = 0;
     st.fo = std::fopen(name, "wb");
-    if (st.fo == nullptr) fail_io("create", name, errno);
+    if (st.fo == nullptr) fail_io("create", name, open_error(name, errno));
     st.fo_name = name;
+}
+
+int open_error([[maybe_unused]] const char* name, int err) {
+#if defined(_WIN32)
+    std::error_code ec;
+    if (err == EACCES && std::filesystem::is_directory(name, ec)) return EISDIR;
+#endif
+    return err;
 }
 
 void put(analysis& st, std::string_view bytes) {

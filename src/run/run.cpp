@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -63,9 +64,12 @@ int run(bool fold) { return run(fold, complexity_pass); }
 
 int run(bool fold, void (*pass)(analysis&)) {
     analysis st;
+    errno = 0;
     st.fi = std::fopen("input_file", "rb");
     if (st.fi == nullptr) {
-        write_console("\nInput file not found.\n\n");
+        const int err = open_error("input_file", errno);
+        write_console(err == EISDIR ? "\nCannot read input_file: " + std::string(std::strerror(err)) + "\n\n"
+                                    : std::string("\nInput file not found.\n\n"));
         pause();
         return 1;
     }

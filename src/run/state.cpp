@@ -4,7 +4,12 @@
 
 #include "run/failure.h"
 
-#if defined(__unix__)
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#elif defined(__unix__)
 #include <unistd.h>
 #endif
 
@@ -13,7 +18,11 @@ namespace {
 
 // Physical memory in bytes, or 0 when the system does not say.
 std::uint64_t physical_memory() {
-#if defined(__unix__) && defined(_SC_PHYS_PAGES)
+#if defined(_WIN32)
+    MEMORYSTATUSEX status;
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status)) return status.ullTotalPhys;
+#elif defined(__unix__) && defined(_SC_PHYS_PAGES)
     long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
     if (pages > 0 && page > 0) return std::uint64_t(pages) * std::uint64_t(page);
 #endif
