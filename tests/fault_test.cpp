@@ -1,8 +1,8 @@
 // Faults met while running, end to end on the built program: a full disk under
 // an output, an output name that leads nowhere, more records than this machine's
-// memory holds, too small an address space, no thread to be had. Each must end
-// with one line naming the file or step and the reason, exit status 1, and no
-// output left that looks complete.
+// memory holds, too small an address space, no thread to be had, standard
+// streams closed. A failure must end with one line naming the file or step and
+// the reason, exit status 1, and no output left that looks complete.
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -140,12 +140,12 @@ TEST(memory, matrices_beyond_physical_memory_are_refused_at_once) {
 
 // ---- Too small an address space -------------------------------------------
 
-// Runs the program after the shell commands `limits` (ulimit ...).
-outcome run_limited(const scratch& dir, const std::string& limits) {
+// Runs the program after the shell commands `setup` (ulimit ..., exec 2>&- ...).
+outcome run_after(const scratch& dir, const std::string& setup) {
     scratch tools;
-    tools.write("limited", "#!/bin/sh\nset -e\n" + limits + "\nexec '" + std::string(VARNEL_BIN) + "'\n");
-    fs::permissions(tools / "limited", fs::perms::owner_all);
-    return run_program((tools / "limited").string(), dir);
+    tools.write("run", "#!/bin/sh\nset -e\n" + setup + "\nexec '" + std::string(VARNEL_BIN) + "'\n");
+    fs::permissions(tools / "run", fs::perms::owner_all);
+    return run_program((tools / "run").string(), dir);
 }
 
 struct memory_fault {
@@ -190,7 +190,7 @@ TEST_P(memory_faults_test, refused_with_the_step_named) {
     if (c.pending != nullptr) GTEST_SKIP() << "pending a fix: " << c.pending;
     scratch dir;
     dir.write("input_file", c.input());
-    const outcome o = run_limited(dir, c.limits);
+    const outcome o = run_after(dir, c.limits);
     if (c.line != nullptr) {
         expect_failure_line(o, c.line);
     } else {
@@ -225,11 +225,51 @@ TEST(threads, none_to_be_had_the_run_completes_on_one) {
 
     scratch dir;
     dir.write("input_file", input);
-    const outcome o = run_limited(dir, "ulimit -s 8000000\nulimit -v 4000000");
+    const outcome o = run_after(dir, "ulimit -s 8000000\nulimit -v 4000000");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.err, run_program(VARNEL_BIN, whole).err);
     for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
 }
+
+// ---- Standard streams closed by the caller --------------------------------
+
+// A closed stream's descriptor is free: the files the run opens must not take
+// it, or the console text written on it lands in an output.
+struct closed_streams {
+    const char* what;
+    const char* setup;
+    const char* pending;
+};
+
+const closed_streams closed_stream_cases[] = {
+    {"standard input closed", "exec 0<&-", nullptr},
+    {"standard output closed", "exec 1>&-", nullptr},
+    {"standard error closed", "exec 2>&-",
+     "the progress text is written into LZ_comp, which takes descriptor 2 (src/run/run.cpp)"},
+    {"all three closed", "exec 0<&- 1>&- 2>&-", nullptr},
+};
+
+void PrintTo(const closed_streams& c, std::ostream* os) { *os << c.what; }
+
+class closed_streams_test : public ::testing::TestWithParam<closed_streams> {};
+
+TEST_P(closed_streams_test, outputs_are_those_of_a_run_with_them_open) {
+    const closed_streams& c = GetParam();
+    if (c.pending != nullptr) GTEST_SKIP() << "pending a fix: " << c.pending;
+    const std::string input = random_records(3);
+    scratch whole;
+    whole.write("input_file", input);
+    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
+
+    scratch dir;
+    dir.write("input_file", input);
+    const outcome o = run_after(dir, c.setup);
+    EXPECT_EQ(o.status, 0) << o.err;
+    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(table, closed_streams_test, ::testing::ValuesIn(closed_stream_cases),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 }  // namespace
 }  // namespace varnel::testing
