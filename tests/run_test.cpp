@@ -85,11 +85,14 @@ TEST(run, distance_file_that_cannot_be_created_comes_after_the_prompt) {
     scratch dir;
     dir.write("input_file", three_records);
     fs::create_directory(dir / "d1.dst");
+    dir.write("d4.dst", "2\rold run   0.000000 ");  // an earlier run's file must not pass for this one's
     outcome o = run_program(VARNEL_BIN, dir);
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.err, three_records_console + "\nCannot create d1.dst: Is a directory\n\n");
     EXPECT_EQ(dir.read("LZ_comp").substr(0, 2), "3\n");  // the report came first and is complete
+    EXPECT_TRUE(fs::is_directory(dir / "d1.dst"));
     EXPECT_FALSE(fs::exists(dir / "d2.dst"));
+    EXPECT_FALSE(fs::exists(dir / "d4.dst"));
 }
 
 TEST(run, full_disk_while_writing_a_distance_file) {

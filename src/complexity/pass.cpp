@@ -8,6 +8,7 @@
 #include <exception>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -49,7 +50,14 @@ void on_all_threads(std::int32_t jobs, Worker worker) {
         }
     };
     std::vector<std::thread> pool;
-    for (std::int32_t t = 1; t < threads; ++t) pool.emplace_back(guarded);
+    pool.reserve(std::size_t(threads));
+    for (std::int32_t t = 1; t < threads; ++t) {
+        try {
+            pool.emplace_back(guarded);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: the ones running do the work
+        }
+    }
     guarded();
     for (std::thread& t : pool) t.join();
     if (failure) std::rethrow_exception(failure);
@@ -123,7 +131,7 @@ void complexity_pass(analysis& st) {
     on_all_threads(st.num, [&](const std::atomic<bool>& failed) {
         first_sequence first;
         for (std::int32_t l; !failed && (l = next_row++) < st.num;) {
-            first.load(records[std::size_t(l)], abc.sigma);
+            if (st.num > 1) first.load(records[std::size_t(l)], abc.sigma);  // a lone record has no pair to resume
             st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
             for (std::int32_t e = 0; e < st.num; ++e)
                 if (e != l) st.cr(l, e) = first.resume(records[std::size_t(e)]);

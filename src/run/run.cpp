@@ -3,6 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -14,8 +17,23 @@
 #include "run/output.h"
 #include "run/state.h"
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace varnel {
 namespace {
+
+// A standard stream closed by the caller leaves its descriptor free, and the
+// next file opened takes it: the console text would then land in an output.
+// Each closed one is held on /dev/null (open takes the lowest free descriptor).
+void hold_standard_streams() {
+#if defined(__unix__) || defined(__APPLE__)
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDWR);
+#endif
+}
 
 // Waits for one character (or the end of standard input).
 void pause() { std::getchar(); }
@@ -39,7 +57,28 @@ struct measure {
 };
 constexpr measure measures[] = {{d1, "d1.dst"}, {d2, "d2.dst"}, {d3, "d3.dst"}, {d4, "d4.dst"}, {d5, "d5.dst"}};
 
-void analyse(analysis& st, bool fold, void (*pass)(analysis&)) {
+// Where a run is: `step` names it for a failure that does not say it itself,
+// `written` counts the output files finished, in the order of output_names.
+struct progress {
+    std::string step;
+    std::size_t written = 0;
+};
+constexpr const char* output_names[] = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
+
+// A failed run removes the outputs it had not finished: those left by an earlier
+// run would otherwise sit beside this run's files as if they belonged to it.
+// Only regular files go; a directory or a link under such a name stays.
+void remove_unfinished(std::size_t written) {
+    for (std::size_t k = written; k < std::size(output_names); ++k) {
+        std::error_code ec;
+        if (std::filesystem::symlink_status(output_names[k], ec).type() == std::filesystem::file_type::regular)
+            std::filesystem::remove(output_names[k], ec);
+    }
+}
+
+void analyse(analysis& st, bool fold, void (*pass)(analysis&), progress& at) {
+    std::string& step = at.step;
+    step = "reading input_file";
     get_info(st);
     close_input(st);
     open_input(st);
@@ -47,14 +86,18 @@ void analyse(analysis& st, bool fold, void (*pass)(analysis&)) {
     close_input(st);
     write_console(input_listing(st));
 
+    step = "computing LZ_comp";
     pass(st);
+    at.written = 1;
     write_console("Press Enter to continue\n");
 
     for (const measure& m : measures) {
+        step = std::string("writing ") + m.file;
         m.fill(st);
         create_output(st, m.file);
         wo(st);
         close_output(st);
+        ++at.written;
     }
 }
 
@@ -63,6 +106,7 @@ void analyse(analysis& st, bool fold, void (*pass)(analysis&)) {
 int run(bool fold) { return run(fold, complexity_pass); }
 
 int run(bool fold, void (*pass)(analysis&)) {
+    hold_standard_streams();
     analysis st;
     errno = 0;
     st.fi = std::fopen("input_file", "rb");
@@ -74,15 +118,20 @@ int run(bool fold, void (*pass)(analysis&)) {
         return 1;
     }
     std::string failure;
+    progress at;
+    const std::string& step = at.step;
     try {
-        analyse(st, fold, pass);
+        analyse(st, fold, pass, at);
     } catch (const run_error& e) {
         failure = e.what();
     } catch (const std::bad_alloc&) {
-        failure = "Cannot allocate memory";
+        failure = "Cannot allocate memory while " + step;
+    } catch (const std::exception& e) {
+        failure = "Failure while " + step + ": " + e.what();
     }
     if (!failure.empty()) {
         abandon_output(st);
+        remove_unfinished(at.written);
         write_console("\n" + failure + "\n\n");
         pause();
         return 1;
