@@ -85,18 +85,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(ib.count == ba.first.count, "b alone", a, b);
     check(ib.open == ba.first.boundary, "open component of b", a, b);
 
-    varnel::first_sequence first;
-    first.load(whole, abc.sigma);
+    varnel::automaton row;  // the loaded record's: indexing below must not overwrite it
+    varnel::first_sequence first(row);
+    first.load(whole, abc);
     const std::int32_t after_whole = first.resume(ib);
-    first.load(ia, abc.sigma);
+    first.load(ia, abc);
     check(first.resume(ib) == ab.whole.count, "a resumed over b", a, b);
-    first.load(ib, abc.sigma);
+    first.load(ib, abc);
     check(first.resume(ia) == ba.whole.count, "b resumed over a", a, b);
 
     // A record resumed over itself, and a+b resumed over b: the engine's own
     // parse of the joined text as one record must agree.
     varnel::record_index joined;
-    first.load(ia, abc.sigma);
+    first.load(ia, abc);
     varnel::index_record(joined, a + a, abc, work);
     check(first.resume(ia) == joined.count, "a resumed over a", a, b);
     varnel::index_record(joined, text + b, abc, work);

@@ -28,11 +28,11 @@ engine_counts engine(const std::string& a, const std::string& b) {
     record_index ia, ib;
     index_record(ia, a, abc, work);
     index_record(ib, b, abc, work);
-    first_sequence f;
+    first_sequence f(work);
     engine_counts c{ia.count, ib.count, 0, 0};
-    f.load(ia, abc.sigma);
+    f.load(ia, abc);
     c.ab = f.resume(ib);
-    f.load(ib, abc.sigma);
+    f.load(ib, abc);
     c.ba = f.resume(ia);
     return c;
 }

@@ -7,42 +7,49 @@ namespace varnel {
 void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sigma) {
     const std::size_t states = 2 * std::size_t(n) + 1;  // never more than 2n - 1 besides the root
     sigma_ = sigma;
-    next_.assign(states * std::size_t(sigma), 0);
-    len_.resize(states);
+    stride_ = std::size_t(sigma) + 3;
+    if (states * stride_ > capacity_) {
+        capacity_ = states * stride_;
+        data_.reset(new std::uint32_t[capacity_]);
+    }
     occurrences_.resize(states);
-    link_.resize(states);
-    first_.resize(states);
-    len_[0] = 0;
-    link_[0] = -1;
-    first_[0] = -1;
+    const std::size_t len = std::size_t(sigma), link = len + 1, first = len + 2;
+    auto make = [&](std::int32_t length, std::int32_t end) {
+        const std::int32_t v = size_++;
+        std::uint32_t* s = at(std::uint32_t(v));
+        std::fill_n(s, sigma, 0u);
+        s[len] = std::uint32_t(length);
+        s[first] = std::uint32_t(end);
+        return v;
+    };
+    size_ = 0;
+    make(0, -1);
+    at(root)[link] = std::uint32_t(-1);
     occurrences_[0] = 0;
-    size_ = 1;
     last_ = root;
     for (std::int32_t pos = 0; pos < n; ++pos) {
         const std::uint8_t c = text[pos];
-        const std::int32_t cur = size_++;
-        len_[cur] = len_[last_] + 1;
-        first_[cur] = pos;
+        const std::int32_t cur = make(std::int32_t(at(std::uint32_t(last_))[len]) + 1, pos);
         occurrences_[std::size_t(cur)] = 1;
         std::int32_t p = last_;
-        for (; p != -1 && next(p, c) == 0; p = link_[p]) next_[std::size_t(p) * sigma + c] = std::uint32_t(cur);
+        for (; p != -1 && at(std::uint32_t(p))[c] == 0; p = std::int32_t(at(std::uint32_t(p))[link]))
+            at(std::uint32_t(p))[c] = std::uint32_t(cur);
         if (p == -1) {
-            link_[cur] = root;
+            at(std::uint32_t(cur))[link] = root;
         } else {
-            const std::int32_t q = std::int32_t(next(p, c));
-            if (len_[p] + 1 == len_[q]) {
-                link_[cur] = q;
+            const std::uint32_t q = at(std::uint32_t(p))[c];
+            if (at(std::uint32_t(p))[len] + 1 == at(q)[len]) {
+                at(std::uint32_t(cur))[link] = q;
             } else {
                 // q also holds longer strings that did not end here: split off the shorter ones
                 const std::int32_t clone = size_++;
-                std::copy_n(&next_[std::size_t(q) * sigma], sigma, &next_[std::size_t(clone) * sigma]);
-                len_[clone] = len_[p] + 1;
-                link_[clone] = link_[q];
-                first_[clone] = first_[q];
+                std::uint32_t* s = at(std::uint32_t(clone));
+                std::copy_n(at(q), stride_, s);
+                s[len] = at(std::uint32_t(p))[len] + 1;
                 occurrences_[std::size_t(clone)] = 0;
-                for (; p != -1 && next(p, c) == std::uint32_t(q); p = link_[p])
-                    next_[std::size_t(p) * sigma + c] = std::uint32_t(clone);
-                link_[q] = link_[cur] = clone;
+                for (; p != -1 && at(std::uint32_t(p))[c] == q; p = std::int32_t(at(std::uint32_t(p))[link]))
+                    at(std::uint32_t(p))[c] = std::uint32_t(clone);
+                at(q)[link] = at(std::uint32_t(cur))[link] = std::uint32_t(clone);
             }
         }
         last_ = cur;
@@ -54,23 +61,25 @@ void automaton::mark_targets() {
     // clone; each state occurs also wherever a state linking to it does, so add
     // them up from the longest states down (a counting sort by length).
     const std::size_t states = std::size_t(size_);
-    by_length_.assign(std::size_t(len_[std::size_t(last_)]) + 2, 0);
-    for (std::size_t v = 0; v < states; ++v) ++by_length_[std::size_t(len_[v]) + 1];
+    by_length_.assign(std::size_t(len(std::uint32_t(last_))) + 2, 0);
+    for (std::size_t v = 0; v < states; ++v) ++by_length_[std::size_t(len(std::uint32_t(v))) + 1];
     for (std::size_t l = 1; l < by_length_.size(); ++l) by_length_[l] += by_length_[l - 1];
     order_.resize(states);
-    for (std::size_t v = 0; v < states; ++v) order_[std::size_t(by_length_[std::size_t(len_[v])]++)] = std::int32_t(v);
+    for (std::size_t v = 0; v < states; ++v) order_[std::size_t(by_length_[std::size_t(len(std::uint32_t(v)))]++)] = std::int32_t(v);
     for (std::size_t k = states; k-- > 1;) {
-        const std::int32_t v = order_[k];
-        occurrences_[std::size_t(link_[std::size_t(v)])] += occurrences_[std::size_t(v)];
+        const auto v = std::uint32_t(order_[k]);
+        occurrences_[std::size_t(link(v))] += occurrences_[v];
     }
     // The suffixes of the text are the strings of the states on the link path from the last.
-    for (std::int32_t p = last_; p > root; p = link_[std::size_t(p)]) occurrences_[std::size_t(p)] |= suffix_flag;
-    const auto used = next_.begin() + std::ptrdiff_t(size_) * sigma_;
-    for (auto e = next_.begin(); e != used; ++e) {
-        if (*e == 0) continue;
-        const std::uint32_t o = occurrences_[*e];
-        if (o & suffix_flag) *e |= terminal_bit;
-        if ((o & ~suffix_flag) == 1) *e |= unique_bit;
+    for (std::int32_t p = last_; p > root; p = link(std::uint32_t(p))) occurrences_[std::size_t(p)] |= suffix_flag;
+    for (std::size_t v = 0; v < states; ++v) {
+        std::uint32_t* s = at(std::uint32_t(v));
+        for (std::int32_t c = 0; c < sigma_; ++c) {
+            if (s[c] == 0) continue;
+            const std::uint32_t o = occurrences_[s[c]];
+            if (o & suffix_flag) s[c] |= terminal_bit;
+            if ((o & ~suffix_flag) == 1) s[c] |= unique_bit;
+        }
     }
 }
 

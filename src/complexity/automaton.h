@@ -1,9 +1,12 @@
 // Suffix automaton of one sequence, with dense transitions over the input's
-// alphabet of symbol codes 0 .. sigma-1. Built online in linear time; the
-// vectors keep their capacity, so one automaton per thread serves every record.
+// alphabet of symbol codes 0 .. sigma-1. Built online in linear time. Each
+// state is one record of sigma + 3 words (transitions, length, link, end of
+// first occurrence), so a step touches one cache line; the storage keeps its
+// capacity, so one automaton per thread serves every record.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace varnel {
@@ -25,16 +28,19 @@ public:
 
     // Target of the transition on code c (with terminal_bit once marked), 0 if none:
     // the root is never a target.
-    std::uint32_t next(std::int32_t state, std::uint8_t c) const { return next_[std::size_t(state) * std::size_t(sigma_) + c]; }
-    std::int32_t len(std::int32_t state) const { return len_[std::size_t(state)]; }
-    std::int32_t link(std::int32_t state) const { return link_[std::size_t(state)]; }
+    std::uint32_t next(std::uint32_t state, std::uint8_t c) const { return at(state)[c]; }
+    std::int32_t len(std::uint32_t state) const { return std::int32_t(at(state)[sigma_]); }
+    std::int32_t link(std::uint32_t state) const { return std::int32_t(at(state)[sigma_ + 1]); }
     // End position of the earliest occurrence of the state's strings.
-    std::int32_t first(std::int32_t state) const { return first_[std::size_t(state)]; }
+    std::int32_t first(std::uint32_t state) const { return std::int32_t(at(state)[sigma_ + 2]); }
 
 private:
+    const std::uint32_t* at(std::uint32_t state) const { return &data_[std::size_t(state & state_mask) * stride_]; }
+    std::uint32_t* at(std::uint32_t state) { return &data_[std::size_t(state) * stride_]; }
+
     std::int32_t sigma_ = 1, size_ = 0, last_ = 0;
-    std::vector<std::uint32_t> next_;
-    std::vector<std::int32_t> len_, link_, first_;
+    std::size_t stride_ = 4, capacity_ = 0;  // words per state; words allocated
+    std::unique_ptr<std::uint32_t[]> data_;  // left uninitialised: each state is written when made
     static constexpr std::uint32_t suffix_flag = 0x80000000u;
     std::vector<std::uint32_t> occurrences_;  // end positions of each state's strings
     std::vector<std::int32_t> by_length_, order_;

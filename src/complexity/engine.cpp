@@ -13,6 +13,8 @@ alphabet::alphabet(const std::vector<std::string>& sequences) {
     for (int c = 0; c < 256; ++c)
         if (seen[std::size_t(c)]) code[std::size_t(c)] = std::uint8_t(sigma++);
     sigma = std::max(sigma, 1);
+    for (k = 0, keys = 1; k < 8 && keys * std::uint32_t(sigma) <= max_keys; ++k) keys *= std::uint32_t(sigma);
+    if (k == 0) k = 1, keys = std::uint32_t(sigma);
 }
 
 namespace {
@@ -55,6 +57,17 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     const std::int32_t n = std::int32_t(seq.size());
     r.text.resize(seq.size());
     for (std::int32_t i = 0; i < n; ++i) r.text[std::size_t(i)] = abc.code[static_cast<unsigned char>(seq[std::size_t(i)])];
+    const std::int32_t k = abc.k;
+    r.key.resize(std::size_t(std::max(n - k + 1, 0)));
+    if (n >= k) {
+        std::uint32_t key = 0, top = abc.keys / std::uint32_t(abc.sigma);  // weight of a key's first symbol
+        for (std::int32_t i = 0; i < k; ++i) key = key * std::uint32_t(abc.sigma) + r.text[std::size_t(i)];
+        for (std::int32_t q = 0;; ++q) {
+            r.key[std::size_t(q)] = std::uint16_t(key);
+            if (q + k == n) break;
+            key = (key - r.text[std::size_t(q)] * top) * std::uint32_t(abc.sigma) + r.text[std::size_t(q + k)];
+        }
+    }
     work.build(r.text.data(), n, abc.sigma);
     longest_previous_factors(r, work);
     z_array(r);
@@ -67,22 +80,16 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     r.open = b;
 }
 
-void first_sequence::load(const record_index& a, std::int32_t sigma) {
+void first_sequence::load(const record_index& a, const alphabet& abc) {
     a_ = &a;
-    sigma_ = sigma;
-    sam_.build(a.text.data(), a.size(), sigma);
+    sigma_ = abc.sigma;
+    k_ = abc.k;
+    sam_.build(a.text.data(), a.size(), abc.sigma);
     sam_.mark_targets();
-    // The table of first steps costs sigma^k to fill: keep it near A's own size.
-    k_ = 1;
-    for (std::uint64_t slots = std::uint64_t(sigma) * std::uint64_t(sigma);
-         k_ < 8 && slots <= std::max<std::uint64_t>(64, 2 * std::uint64_t(a.size())); slots *= std::uint64_t(sigma))
-        ++k_;
-    std::uint32_t slots = 1;
-    for (std::int32_t i = 0; i < k_; ++i) slots *= std::uint32_t(sigma);
-    jumps_.resize(slots);
+    jumps_.resize(abc.keys);
     fill_jumps(automaton::root, 0, 0, 0);
     std::uint32_t v = automaton::root;
-    for (std::int32_t i = a.open; i < a.size(); ++i) v = sam_.next(std::int32_t(v & automaton::state_mask), a.text[std::size_t(i)]);
+    for (std::int32_t i = a.open; i < a.size(); ++i) v = sam_.next(v, a.text[std::size_t(i)]);
     open_state_ = v;
 }
 
@@ -116,14 +123,14 @@ std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std:
     for (;;) {
         if (v & automaton::unique_bit) {
             // One occurrence left in A, ending at first(v): compare the texts directly.
-            const std::int32_t at = sam_.first(std::int32_t(v & automaton::state_mask)) + 1;
+            const std::int32_t at = sam_.first(v) + 1;
             const std::int32_t m = common_prefix(a_->text.data() + at, na - at, t + d, room - d);
             d += m;
             if (at + m == na && d > 0) cross = std::max(cross, d + z[d]);
             return d;
         }
         if (d == room) return d;
-        const std::uint32_t e = sam_.next(std::int32_t(v & automaton::state_mask), t[d]);
+        const std::uint32_t e = sam_.next(v, t[d]);
         if (e == 0) return d;
         v = e;
         ++d;
@@ -134,10 +141,7 @@ std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std:
 std::int32_t first_sequence::match(const record_index& b, std::int32_t q, std::int32_t& cross) const {
     cross = 0;
     if (q + k_ > b.size()) return extend(automaton::root, b, q, 0, cross);
-    const std::uint8_t* t = b.text.data() + q;
-    std::uint32_t code = 0;
-    for (std::int32_t i = 0; i < k_; ++i) code = code * std::uint32_t(sigma_) + t[i];
-    const jump& j = jumps_[code];
+    const jump& j = jumps_[b.key[std::size_t(q)]];
     for (std::uint32_t ends = j.suffix_depths; ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;
         cross = std::max(cross, d + b.z[std::size_t(q + d)]);
@@ -147,16 +151,16 @@ std::int32_t first_sequence::match(const record_index& b, std::int32_t q, std::i
 
 void first_sequence::fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends) {
     if (depth == k_) {
-        jumps_[code] = {entry, depth, ends};
+        jumps_[code] = {entry, std::uint8_t(depth), std::uint8_t(ends)};
         return;
     }
     std::uint32_t below = 1;  // k-mers under one prefix of depth + 1 symbols
     for (std::int32_t i = depth + 1; i < k_; ++i) below *= std::uint32_t(sigma_);
     for (std::int32_t c = 0; c < sigma_; ++c) {
-        const std::uint32_t e = sam_.next(std::int32_t(entry & automaton::state_mask), std::uint8_t(c));
+        const std::uint32_t e = sam_.next(entry, std::uint8_t(c));
         const std::uint32_t sub = code * std::uint32_t(sigma_) + std::uint32_t(c);
         if (e == 0)
-            std::fill_n(jumps_.begin() + std::ptrdiff_t(sub * below), below, jump{entry, depth, ends});
+            std::fill_n(jumps_.begin() + std::ptrdiff_t(sub * below), below, jump{entry, std::uint8_t(depth), std::uint8_t(ends)});
         else
             fill_jumps(e, depth + 1, sub, ends | ((e & automaton::terminal_bit) ? 1u << depth : 0u));
     }

@@ -18,10 +18,14 @@
 
 namespace varnel {
 
-// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences.
+// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences, and the
+// length k of the keys that take the first steps of a match in one lookup.
 struct alphabet {
+    static constexpr std::uint32_t max_keys = 4096;  // a table that stays in the first-level caches
     std::array<std::uint8_t, 256> code{};
     std::int32_t sigma = 0;
+    std::int32_t k = 1;        // largest with sigma^k keys at most max_keys
+    std::uint32_t keys = 1;    // sigma^k
     explicit alphabet(const std::vector<std::string>& sequences);
 };
 
@@ -30,6 +34,7 @@ struct record_index {
     std::vector<std::uint8_t> text;  // the sequence as symbol codes
     std::vector<std::int32_t> lpf;   // lpf[q]: longest prefix of text[q..] that also starts before q
     std::vector<std::int32_t> z;     // z[x]: longest common prefix of text and text[x..]; z[n] = 0
+    std::vector<std::uint16_t> key;  // key[q]: text[q .. q+k) as a number in base sigma
     std::int32_t count = 0;          // complexity of the sequence alone
     std::int32_t open = 0;           // start of the component still under way at its end (n if none)
     std::int32_t size() const { return std::int32_t(text.size()); }
@@ -41,7 +46,9 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
 // The parse of one record, saved at its end, resumed over any record behind it.
 class first_sequence {
 public:
-    void load(const record_index& a, std::int32_t sigma);
+    // `sam` holds the loaded record's automaton; it is the caller's, for reuse.
+    explicit first_sequence(automaton& sam) : sam_(sam) {}
+    void load(const record_index& a, const alphabet& abc);
     // Complexity of the loaded record followed by `b`.
     std::int32_t resume(const record_index& b) const;
 
@@ -59,11 +66,11 @@ private:
     // Where the walk from the root over one k-mer of codes ends in A's automaton.
     struct jump {
         std::uint32_t entry;          // transition entry reached (root if none)
-        std::int32_t depth;           // symbols matched, k when all
-        std::uint32_t suffix_depths;  // bit d-1: the first d symbols are a suffix of A
+        std::uint8_t depth;           // symbols matched, k when all
+        std::uint8_t suffix_depths;   // bit d-1: the first d symbols are a suffix of A
     };
 
-    automaton sam_;
+    automaton& sam_;
     std::vector<jump> jumps_;
     std::int32_t k_ = 1, sigma_ = 1;
     const record_index* a_ = nullptr;

@@ -32,17 +32,19 @@ std::int32_t usable_processors() {
     return std::int32_t(std::thread::hardware_concurrency());
 }
 
-// Runs worker() on every usable processor (this thread included) and rethrows
-// the first failure once all have stopped.
+std::int32_t thread_count(std::int32_t jobs) { return std::clamp<std::int32_t>(usable_processors(), 1, std::max(jobs, 1)); }
+
+// Runs worker(t, failed) on up to `threads` threads, this one included, each
+// with its own t below `threads`, and rethrows the first failure once all have
+// stopped.
 template <class Worker>
-void on_all_threads(std::int32_t jobs, Worker worker) {
-    const std::int32_t threads = std::clamp<std::int32_t>(usable_processors(), 1, std::max(jobs, 1));
+void on_threads(std::int32_t threads, Worker worker) {
     std::exception_ptr failure;
     std::mutex failure_lock;
     std::atomic<bool> failed{false};
-    auto guarded = [&] {
+    auto guarded = [&](std::int32_t t) {
         try {
-            worker(failed);
+            worker(t, failed);
         } catch (...) {
             std::lock_guard<std::mutex> hold(failure_lock);
             if (!failure) failure = std::current_exception();
@@ -53,12 +55,12 @@ void on_all_threads(std::int32_t jobs, Worker worker) {
     pool.reserve(std::size_t(threads));
     for (std::int32_t t = 1; t < threads; ++t) {
         try {
-            pool.emplace_back(guarded);
+            pool.emplace_back(guarded, t);
         } catch (const std::system_error&) {
             break;  // no more threads to be had: the ones running do the work
         }
     }
-    guarded();
+    guarded(0);
     for (std::thread& t : pool) t.join();
     if (failure) std::rethrow_exception(failure);
 }
@@ -119,19 +121,21 @@ void complexity_pass(analysis& st) {
     put(st, std::to_string(st.num) + "\n");
 
     const alphabet abc(st.S);
+    const std::int32_t threads = thread_count(st.num);
+    std::vector<automaton> work(static_cast<std::size_t>(threads));  // one per thread, for both phases
     std::vector<record_index> records(std::size_t(st.num));
     std::atomic<std::int32_t> next_record{0};
-    on_all_threads(st.num, [&](const std::atomic<bool>& failed) {
-        automaton work;
-        for (std::int32_t l; !failed && (l = next_record++) < st.num;) index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work);
+    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
+        for (std::int32_t l; !failed && (l = next_record++) < st.num;)
+            index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)]);
     });
 
     row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
-    on_all_threads(st.num, [&](const std::atomic<bool>& failed) {
-        first_sequence first;
+    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
+        first_sequence first(work[std::size_t(t)]);
         for (std::int32_t l; !failed && (l = next_row++) < st.num;) {
-            if (st.num > 1) first.load(records[std::size_t(l)], abc.sigma);  // a lone record has no pair to resume
+            if (st.num > 1) first.load(records[std::size_t(l)], abc);  // a lone record has no pair to resume
             st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
             for (std::int32_t e = 0; e < st.num; ++e)
                 if (e != l) st.cr(l, e) = first.resume(records[std::size_t(e)]);
