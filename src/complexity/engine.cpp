@@ -114,8 +114,8 @@ std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uin
 
 }  // namespace
 
-std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d,
-                                    std::int32_t& cross) const {
+[[gnu::always_inline]] inline std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std::int32_t from,
+                                                                std::int32_t d, std::int32_t& cross) const {
     const std::int32_t nb = b.size(), na = a_->size();
     const std::uint8_t* t = b.text.data() + from;
     const std::int32_t* z = b.z.data() + from;
@@ -138,7 +138,8 @@ std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std:
     }
 }
 
-std::int32_t first_sequence::match(const record_index& b, std::int32_t q, std::int32_t& cross) const {
+[[gnu::always_inline]] inline std::int32_t first_sequence::match(const record_index& b, std::int32_t q,
+                                                               std::int32_t& cross) const {
     cross = 0;
     if (q + k_ > b.size()) return extend(automaton::root, b, q, 0, cross);
     const jump& j = jumps_[b.key[std::size_t(q)]];
