@@ -12,7 +12,7 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
         capacity_ = states * stride_;
         data_.reset(new std::uint32_t[capacity_]);
     }
-    occurrences_.resize(states);
+    kind_.resize(states);
     const std::size_t len = std::size_t(sigma), link = len + 1, first = len + 2;
     auto make = [&](std::int32_t length, std::int32_t end) {
         const std::int32_t v = size_++;
@@ -25,12 +25,12 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
     size_ = 0;
     make(0, -1);
     at(root)[link] = std::uint32_t(-1);
-    occurrences_[0] = 0;
+    kind_[0] = 0;
     last_ = root;
     for (std::int32_t pos = 0; pos < n; ++pos) {
         const std::uint8_t c = text[pos];
         const std::int32_t cur = make(std::int32_t(at(std::uint32_t(last_))[len]) + 1, pos);
-        occurrences_[std::size_t(cur)] = 1;
+        kind_[std::size_t(cur)] = made_at_position;
         std::int32_t p = last_;
         for (; p != -1 && at(std::uint32_t(p))[c] == 0; p = std::int32_t(at(std::uint32_t(p))[link]))
             at(std::uint32_t(p))[c] = std::uint32_t(cur);
@@ -46,7 +46,7 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
                 std::uint32_t* s = at(std::uint32_t(clone));
                 std::copy_n(at(q), stride_, s);
                 s[len] = at(std::uint32_t(p))[len] + 1;
-                occurrences_[std::size_t(clone)] = 0;
+                kind_[std::size_t(clone)] = 0;
                 for (; p != -1 && at(std::uint32_t(p))[c] == q; p = std::int32_t(at(std::uint32_t(p))[link]))
                     at(std::uint32_t(p))[c] = std::uint32_t(clone);
                 at(q)[link] = at(std::uint32_t(cur))[link] = std::uint32_t(clone);
@@ -57,28 +57,21 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
 }
 
 void automaton::mark_targets() {
-    // occurrences_ holds 1 for a state created at a text position and 0 for a
-    // clone; each state occurs also wherever a state linking to it does, so add
-    // them up from the longest states down (a counting sort by length).
+    // A state's strings end at its own position (unless it is a clone) and at
+    // those of every state linking to it; a clone always has two of those. So a
+    // state occurs once exactly when it was made at a position and no state
+    // links to it.
     const std::size_t states = std::size_t(size_);
-    by_length_.assign(std::size_t(len(std::uint32_t(last_))) + 2, 0);
-    for (std::size_t v = 0; v < states; ++v) ++by_length_[std::size_t(len(std::uint32_t(v))) + 1];
-    for (std::size_t l = 1; l < by_length_.size(); ++l) by_length_[l] += by_length_[l - 1];
-    order_.resize(states);
-    for (std::size_t v = 0; v < states; ++v) order_[std::size_t(by_length_[std::size_t(len(std::uint32_t(v)))]++)] = std::int32_t(v);
-    for (std::size_t k = states; k-- > 1;) {
-        const auto v = std::uint32_t(order_[k]);
-        occurrences_[std::size_t(link(v))] += occurrences_[v];
-    }
+    for (std::size_t v = 1; v < states; ++v) kind_[std::size_t(link(std::uint32_t(v)))] |= linked_to;
     // The suffixes of the text are the strings of the states on the link path from the last.
-    for (std::int32_t p = last_; p > root; p = link(std::uint32_t(p))) occurrences_[std::size_t(p)] |= suffix_flag;
+    for (std::int32_t p = last_; p > root; p = link(std::uint32_t(p))) kind_[std::size_t(p)] |= suffix;
     for (std::size_t v = 0; v < states; ++v) {
         std::uint32_t* s = at(std::uint32_t(v));
         for (std::int32_t c = 0; c < sigma_; ++c) {
             if (s[c] == 0) continue;
-            const std::uint32_t o = occurrences_[s[c]];
-            if (o & suffix_flag) s[c] |= terminal_bit;
-            if ((o & ~suffix_flag) == 1) s[c] |= unique_bit;
+            const std::uint8_t kind = kind_[s[c]];
+            if (kind & suffix) s[c] |= terminal_bit;
+            if ((kind & (made_at_position | linked_to)) == made_at_position) s[c] |= unique_bit;
         }
     }
 }

@@ -41,9 +41,8 @@ private:
     std::int32_t sigma_ = 1, size_ = 0, last_ = 0;
     std::size_t stride_ = 4, capacity_ = 0;  // words per state; words allocated
     std::unique_ptr<std::uint32_t[]> data_;  // left uninitialised: each state is written when made
-    static constexpr std::uint32_t suffix_flag = 0x80000000u;
-    std::vector<std::uint32_t> occurrences_;  // end positions of each state's strings
-    std::vector<std::int32_t> by_length_, order_;
+    enum : std::uint8_t { made_at_position = 1, linked_to = 2, suffix = 4 };
+    std::vector<std::uint8_t> kind_;  // per state: which of the above it is
 };
 
 }  // namespace varnel
