@@ -203,6 +203,24 @@ TEST_P(memory_faults_test, refused_with_the_step_named) {
 INSTANTIATE_TEST_SUITE_P(table, memory_faults_test, ::testing::ValuesIn(memory_faults),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// Runs on a few random records after `setup`, and checks the run completes
+// with the outputs of an undisturbed run, whose standard error goes to `err`.
+outcome complete_beside_undisturbed(const std::string& setup, std::string* err = nullptr) {
+    const std::string input = random_records(3);
+    scratch whole;
+    whole.write("input_file", input);
+    const outcome undisturbed = run_program(VARNEL_BIN, whole);
+    EXPECT_EQ(undisturbed.status, 0);
+    if (err != nullptr) *err = undisturbed.err;
+
+    scratch dir;
+    dir.write("input_file", input);
+    const outcome o = run_after(dir, setup);
+    EXPECT_EQ(o.status, 0) << o.err;
+    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+    return o;
+}
+
 // ---- No thread to be had --------------------------------------------------
 
 // A thread's stack is as large as the stack limit: past the address space, no
@@ -212,17 +230,9 @@ TEST(threads, none_to_be_had_the_run_completes_on_one) {
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit here leaves";
 #endif
     if (sysconf(_SC_NPROCESSORS_ONLN) < 2) GTEST_SKIP() << "one processor: the run starts no thread";
-    const std::string input = random_records(3);
-    scratch whole;
-    whole.write("input_file", input);
-    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
-
-    scratch dir;
-    dir.write("input_file", input);
-    const outcome o = run_after(dir, "ulimit -s 8000000\nulimit -v 4000000");
-    EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(o.err, run_program(VARNEL_BIN, whole).err);
-    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+    std::string undisturbed_err;
+    const outcome o = complete_beside_undisturbed("ulimit -s 8000000\nulimit -v 4000000", &undisturbed_err);
+    EXPECT_EQ(o.err, undisturbed_err);
 }
 
 // ---- Standard streams closed by the caller --------------------------------
@@ -246,17 +256,7 @@ void PrintTo(const closed_streams& c, std::ostream* os) { *os << c.what; }
 class closed_streams_test : public ::testing::TestWithParam<closed_streams> {};
 
 TEST_P(closed_streams_test, outputs_are_those_of_a_run_with_them_open) {
-    const closed_streams& c = GetParam();
-    const std::string input = random_records(3);
-    scratch whole;
-    whole.write("input_file", input);
-    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
-
-    scratch dir;
-    dir.write("input_file", input);
-    const outcome o = run_after(dir, c.setup);
-    EXPECT_EQ(o.status, 0) << o.err;
-    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+    complete_beside_undisturbed(GetParam().setup);
 }
 
 INSTANTIATE_TEST_SUITE_P(table, closed_streams_test, ::testing::ValuesIn(closed_stream_cases),
