@@ -14,11 +14,10 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
     }
     kind_.resize(states);
     const std::size_t len = std::size_t(sigma), link = len + 1, first = len + 2;
-    // Every state starts with no transitions: clear the room once, not per state.
-    std::fill_n(data_.get(), states * stride_, 0u);
     auto make = [&](std::int32_t length, std::int32_t end) {
         const std::int32_t v = size_++;
         std::uint32_t* s = at(std::uint32_t(v));
+        std::fill_n(s, sigma, 0u);
         s[len] = std::uint32_t(length);
         s[first] = std::uint32_t(end);
         return v;
