@@ -13,8 +13,8 @@ alphabet::alphabet(const std::vector<std::string>& sequences) {
     for (int c = 0; c < 256; ++c)
         if (seen[std::size_t(c)]) code[std::size_t(c)] = std::uint8_t(sigma++);
     sigma = std::max(sigma, 1);
+    // at most 256 symbols, so k is at least 1; suffix_depths has a bit for each of k <= 8
     for (k = 0, keys = 1; k < 8 && keys * std::uint32_t(sigma) <= max_keys; ++k) keys *= std::uint32_t(sigma);
-    if (k == 0) k = 1, keys = std::uint32_t(sigma);
 }
 
 namespace {

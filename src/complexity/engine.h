@@ -53,13 +53,13 @@ public:
     std::int32_t resume(const record_index& b) const;
 
 private:
-    // Matches b.text[from ..] onward from state v of A's automaton: returns how
-    // many symbols match inside A, and sets `cross` to the longest copy (counted
-    // from `from`) that leaves A's end after at least one of them and carries on
-    // at B's start.
-    // `d` symbols are already matched, reaching v; `cross` holds what they gave.
+    // Matches b.text[from ..] inside A, going on from state v, which the first d
+    // symbols reached: returns how many symbols match in all, and raises `cross`
+    // to the longest copy (counted from `from`) that leaves A's end after at
+    // least one of them and carries on at B's start.
     std::int32_t extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d, std::int32_t& cross) const;
-    // extend() from the root, the first k symbols taken in one step from the table.
+    // extend() from the root, with `cross` cleared and the first k symbols taken
+    // in one lookup.
     std::int32_t match(const record_index& b, std::int32_t q, std::int32_t& cross) const;
     void fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends);
 
