@@ -58,21 +58,21 @@ struct measure {
 constexpr measure measures[] = {{d1, "d1.dst"}, {d2, "d2.dst"}, {d3, "d3.dst"}, {d4, "d4.dst"}, {d5, "d5.dst"}};
 
 // Where a run is: `step` names it for a failure that does not say it itself,
-// `written` counts the output files finished, in the order of output_names.
+// `written` counts the output files finished: "LZ_comp", then the measures'.
 struct progress {
     std::string step;
     std::size_t written = 0;
 };
-constexpr const char* output_names[] = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
 
 // A failed run removes the outputs it had not finished: those left by an earlier
 // run would otherwise sit beside this run's files as if they belonged to it.
 // Only regular files go; a directory or a link under such a name stays.
 void remove_unfinished(std::size_t written) {
-    for (std::size_t k = written; k < std::size(output_names); ++k) {
+    for (std::size_t k = written; k <= std::size(measures); ++k) {
+        const char* name = k == 0 ? "LZ_comp" : measures[k - 1].file;
         std::error_code ec;
-        if (std::filesystem::symlink_status(output_names[k], ec).type() == std::filesystem::file_type::regular)
-            std::filesystem::remove(output_names[k], ec);
+        if (std::filesystem::symlink_status(name, ec).type() == std::filesystem::file_type::regular)
+            std::filesystem::remove(name, ec);
     }
 }
 
