@@ -70,37 +70,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const direct_counts ab = direct(a, b), ba = direct(b, a);
 
-    // One automaton and one first_sequence serve every record, as in the pass:
-    // the longest record first, so the shorter ones reuse larger buffers.
+    // Each record through its windows where they allow, then each through its
+    // automaton. One workspace indexes every record, as in the pass; the
+    // loaded record's is another, as indexing must not overwrite it.
     const varnel::alphabet abc({a, b});
-    varnel::automaton work;
-    varnel::record_index whole, ia, ib;
-    varnel::index_record(whole, text, abc, work);
-    varnel::index_record(ia, a, abc, work);
-    varnel::index_record(ib, b, abc, work);
-    check(whole.count == ab.whole.count, "a+b as one record", a, b);
-    check(whole.open == ab.whole.boundary, "open component of a+b as one record", a, b);
-    check(ia.count == ab.first.count, "a alone", a, b);
-    check(ia.open == ab.first.boundary, "open component of a", a, b);
-    check(ib.count == ba.first.count, "b alone", a, b);
-    check(ib.open == ba.first.boundary, "open component of b", a, b);
+    for (const bool buckets : {true, false}) {
+        varnel::workspace work, row;
+        varnel::arena mem;
+        varnel::record_index whole, ia, ib;
+        varnel::index_record(whole, text, abc, work, mem, buckets);
+        varnel::index_record(ia, a, abc, work, mem, buckets);
+        varnel::index_record(ib, b, abc, work, mem, buckets);
+        check(whole.count == ab.whole.count, "a+b as one record", a, b);
+        check(whole.open == ab.whole.boundary, "open component of a+b as one record", a, b);
+        check(ia.count == ab.first.count, "a alone", a, b);
+        check(ia.open == ab.first.boundary, "open component of a", a, b);
+        check(ib.count == ba.first.count, "b alone", a, b);
+        check(ib.open == ba.first.boundary, "open component of b", a, b);
 
-    varnel::automaton row;  // the loaded record's: indexing below must not overwrite it
-    varnel::first_sequence first(row);
-    first.load(whole, abc);
-    const std::int32_t after_whole = first.resume(ib);
-    first.load(ia, abc);
-    check(first.resume(ib) == ab.whole.count, "a resumed over b", a, b);
-    first.load(ib, abc);
-    check(first.resume(ia) == ba.whole.count, "b resumed over a", a, b);
+        varnel::first_sequence first(row);
+        first.load(whole, abc);
+        const std::int32_t after_whole = first.resume(ib);
+        first.load(ia, abc);
+        check(first.resume(ib) == ab.whole.count, "a resumed over b", a, b);
+        first.load(ib, abc);
+        check(first.resume(ia) == ba.whole.count, "b resumed over a", a, b);
 
-    // A record resumed over itself, and a+b resumed over b: the engine's own
-    // parse of the joined text as one record must agree.
-    varnel::record_index joined;
-    first.load(ia, abc);
-    varnel::index_record(joined, a + a, abc, work);
-    check(first.resume(ia) == joined.count, "a resumed over a", a, b);
-    varnel::index_record(joined, text + b, abc, work);
-    check(after_whole == joined.count, "a+b resumed over b", a, b);
+        // A record resumed over itself, and a+b resumed over b: the engine's own
+        // parse of the joined text as one record must agree; and so must the
+        // same pairs resumed together.
+        varnel::record_index joined, doubled;
+        first.load(ia, abc);
+        varnel::index_record(doubled, a + a, abc, work, mem, buckets);
+        check(first.resume(ia) == doubled.count, "a resumed over a", a, b);
+        varnel::index_record(joined, text + b, abc, work, mem, buckets);
+        check(after_whole == joined.count, "a+b resumed over b", a, b);
+        const varnel::record_index* row_of_a[] = {&ib, &ia, &whole, &ib, &joined, &ia};
+        std::int32_t together[6];
+        first.resume(row_of_a, together);
+        for (std::size_t i = 0; i < 6; ++i) check(together[i] == first.resume(*row_of_a[i]), "pairs resumed together", a, b);
+    }
     return 0;
 }

@@ -22,12 +22,14 @@ struct engine_counts {
     std::int32_t a, b, ab, ba;
 };
 
-engine_counts engine(const std::string& a, const std::string& b) {
+// With `buckets` false, every record is searched through its automaton.
+engine_counts engine(const std::string& a, const std::string& b, bool buckets) {
     const alphabet abc({a, b});
-    automaton work;
+    workspace work;
+    arena mem;
     record_index ia, ib;
-    index_record(ia, a, abc, work);
-    index_record(ib, b, abc, work);
+    index_record(ia, a, abc, work, mem, buckets);
+    index_record(ib, b, abc, work, mem, buckets);
     first_sequence f(work);
     engine_counts c{ia.count, ib.count, 0, 0};
     f.load(ia, abc);
@@ -38,11 +40,13 @@ engine_counts engine(const std::string& a, const std::string& b) {
 }
 
 void expect_same(const std::string& a, const std::string& b) {
-    const engine_counts c = engine(a, b);
-    ASSERT_EQ(c.a, direct(a)) << a;
-    ASSERT_EQ(c.b, direct(b)) << b;
-    ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b;
-    ASSERT_EQ(c.ba, direct(b + a)) << b << " | " << a;
+    for (bool buckets : {true, false}) {
+        const engine_counts c = engine(a, b, buckets);
+        ASSERT_EQ(c.a, direct(a)) << a << (buckets ? "" : " (automaton)");
+        ASSERT_EQ(c.b, direct(b)) << b << (buckets ? "" : " (automaton)");
+        ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b << (buckets ? "" : " (automaton)");
+        ASSERT_EQ(c.ba, direct(b + a)) << b << " | " << a << (buckets ? "" : " (automaton)");
+    }
 }
 
 TEST(engine, every_binary_text_up_to_twelve_at_every_split) {

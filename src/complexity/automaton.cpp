@@ -8,11 +8,8 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
     const std::size_t states = 2 * std::size_t(n) + 1;  // never more than 2n - 1 besides the root
     sigma_ = sigma;
     stride_ = std::size_t(sigma) + 3;
-    if (states * stride_ > capacity_) {
-        capacity_ = states * stride_;
-        data_.reset(new std::uint32_t[capacity_]);
-    }
-    kind_.resize(states);
+    data_ = storage_.reserve(states * stride_);
+    kind_ = kinds_.reserve(states);
     const std::size_t len = std::size_t(sigma), link = len + 1, first = len + 2;
     auto make = [&](std::int32_t length, std::int32_t end) {
         const std::int32_t v = size_++;
@@ -30,7 +27,7 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
     for (std::int32_t pos = 0; pos < n; ++pos) {
         const std::uint8_t c = text[pos];
         const std::int32_t cur = make(std::int32_t(at(std::uint32_t(last_))[len]) + 1, pos);
-        kind_[std::size_t(cur)] = made_at_position;
+        kind_[cur] = made_at_position;
         std::int32_t p = last_;
         for (; p != -1 && at(std::uint32_t(p))[c] == 0; p = std::int32_t(at(std::uint32_t(p))[link]))
             at(std::uint32_t(p))[c] = std::uint32_t(cur);
@@ -46,7 +43,7 @@ void automaton::build(const std::uint8_t* text, std::int32_t n, std::int32_t sig
                 std::uint32_t* s = at(std::uint32_t(clone));
                 std::copy_n(at(q), stride_, s);
                 s[len] = at(std::uint32_t(p))[len] + 1;
-                kind_[std::size_t(clone)] = 0;
+                kind_[clone] = 0;
                 for (; p != -1 && at(std::uint32_t(p))[c] == q; p = std::int32_t(at(std::uint32_t(p))[link]))
                     at(std::uint32_t(p))[c] = std::uint32_t(clone);
                 at(q)[link] = at(std::uint32_t(cur))[link] = std::uint32_t(clone);

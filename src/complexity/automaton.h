@@ -6,8 +6,8 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <vector>
+
+#include "complexity/memory.h"
 
 namespace varnel {
 
@@ -39,10 +39,12 @@ private:
     std::uint32_t* at(std::uint32_t state) { return &data_[std::size_t(state) * stride_]; }
 
     std::int32_t sigma_ = 1, size_ = 0, last_ = 0;
-    std::size_t stride_ = 4, capacity_ = 0;  // words per state; words allocated
-    std::unique_ptr<std::uint32_t[]> data_;  // left uninitialised: each state is written when made
+    std::size_t stride_ = 4;                  // words per state
+    std::uint32_t* data_ = nullptr;           // each state is written when made
+    page_array<std::uint32_t> storage_;
     enum : std::uint8_t { made_at_position = 1, linked_to = 2, suffix = 4 };
-    std::vector<std::uint8_t> kind_;  // per state: which of the above it is
+    std::uint8_t* kind_ = nullptr;  // per state: which of the above it is
+    page_array<std::uint8_t> kinds_;
 };
 
 }  // namespace varnel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
 
 namespace varnel {
@@ -13,87 +14,22 @@ alphabet::alphabet(const std::vector<std::string>& sequences) {
     for (int c = 0; c < 256; ++c)
         if (seen[std::size_t(c)]) code[std::size_t(c)] = std::uint8_t(sigma++);
     sigma = std::max(sigma, 1);
-    // at most 256 symbols, so k is at least 1; suffix_depths has a bit for each of k <= 8
-    for (k = 0, keys = 1; k < 8 && keys * std::uint32_t(sigma) <= max_keys; ++k) keys *= std::uint32_t(sigma);
+    power[0] = 1;
+    for (k = 0; k < 16 && std::uint64_t(power[std::size_t(k)]) * std::uint64_t(sigma) < (std::uint64_t(1) << 32); ++k)
+        power[std::size_t(k) + 1] = power[std::size_t(k)] * std::uint32_t(sigma);
+    for (std::int32_t d = 0; d <= k; ++d) cut[std::size_t(d)] = divider(power[std::size_t(k - d)]);
+}
+
+std::int32_t alphabet::span(std::int32_t n) const {
+    const std::uint64_t most = std::max<std::uint64_t>(4096, 2 * std::uint64_t(std::max(n, 0)));
+    std::int32_t s = 1;
+    while (s < k && power[std::size_t(s) + 1] <= most) ++s;
+    return s;
 }
 
 namespace {
 
-void longest_previous_factors(record_index& r, automaton& sam) {
-    const std::int32_t n = r.size();
-    const std::uint8_t* t = r.text.data();
-    r.lpf.resize(std::size_t(n));
-    // Invariant: t[q .. q+d) starts somewhere before q, and v is its state.
-    std::int32_t v = automaton::root, d = 0;
-    for (std::int32_t q = 0; q < n; ++q) {
-        while (q + d < n) {
-            const std::int32_t w = std::int32_t(sam.next(v, t[q + d]));
-            if (sam.first(w) >= q + d) break;  // its earliest occurrence is the one at q
-            v = w;
-            ++d;
-        }
-        r.lpf[std::size_t(q)] = d;
-        if (d > 0 && --d == sam.len(sam.link(v))) v = sam.link(v);  // drop t[q]
-    }
-}
-
-void z_array(record_index& r) {
-    const std::int32_t n = r.size();
-    const std::uint8_t* t = r.text.data();
-    r.z.assign(std::size_t(n) + 1, 0);
-    r.z[0] = n;
-    // [left, right): the rightmost window found so far that matches the text's start
-    for (std::int32_t x = 1, left = 0, right = 0; x < n; ++x) {
-        std::int32_t k = x < right ? std::min(right - x, r.z[std::size_t(x - left)]) : 0;
-        while (x + k < n && t[k] == t[x + k]) ++k;
-        r.z[std::size_t(x)] = k;
-        if (x + k > right) left = x, right = x + k;
-    }
-}
-
-}  // namespace
-
-void index_record(record_index& r, const std::string& seq, const alphabet& abc, automaton& work) {
-    const std::int32_t n = std::int32_t(seq.size());
-    r.text.resize(seq.size());
-    for (std::int32_t i = 0; i < n; ++i) r.text[std::size_t(i)] = abc.code[static_cast<unsigned char>(seq[std::size_t(i)])];
-    const std::int32_t k = abc.k;
-    r.key.resize(std::size_t(std::max(n - k + 1, 0)));
-    if (n >= k) {
-        std::uint32_t key = 0, top = abc.keys / std::uint32_t(abc.sigma);  // weight of a key's first symbol
-        for (std::int32_t i = 0; i < k; ++i) key = key * std::uint32_t(abc.sigma) + r.text[std::size_t(i)];
-        for (std::int32_t q = 0;; ++q) {
-            r.key[std::size_t(q)] = std::uint16_t(key);
-            if (q + k == n) break;
-            key = (key - r.text[std::size_t(q)] * top) * std::uint32_t(abc.sigma) + r.text[std::size_t(q + k)];
-        }
-    }
-    work.build(r.text.data(), n, abc.sigma);
-    longest_previous_factors(r, work);
-    z_array(r);
-    std::int32_t b = 0, count = 0;
-    while (b < n && b + r.lpf[std::size_t(b)] < n) {  // a component that reaches the end stays open
-        ++count;
-        b += r.lpf[std::size_t(b)] + 1;
-    }
-    r.count = count;
-    r.open = b;
-}
-
-void first_sequence::load(const record_index& a, const alphabet& abc) {
-    a_ = &a;
-    sigma_ = abc.sigma;
-    k_ = abc.k;
-    sam_.build(a.text.data(), a.size(), abc.sigma);
-    sam_.mark_targets();
-    jumps_.resize(abc.keys);
-    fill_jumps(automaton::root, 0, 0, 0);
-    std::uint32_t v = automaton::root;
-    for (std::int32_t i = a.open; i < a.size(); ++i) v = sam_.next(v, a.text[std::size_t(i)]);
-    open_state_ = v;
-}
-
-namespace {
+constexpr std::uint32_t more_windows = 1u << 31;
 
 // Length of the common prefix of x[0 .. n) and y[0 .. m), a word at a time.
 std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uint8_t* y, std::int32_t m) {
@@ -112,25 +48,271 @@ std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uin
     return k;
 }
 
+// Offsets of the prefix levels of a window of `span` symbols: level d, the
+// codes of d symbols, starts at off[d]; off[span + 1] is the size of all.
+std::array<std::size_t, 18> level_offsets(const alphabet& abc, std::int32_t span) {
+    std::array<std::size_t, 18> off{};
+    for (std::int32_t d = 0; d <= span; ++d) off[std::size_t(d) + 1] = off[std::size_t(d)] + abc.power[std::size_t(d)];
+    return off;
+}
+
+void longest_previous_factors(std::int32_t* lpf, const record_index& r, automaton& sam) {
+    const std::int32_t n = r.n;
+    const std::uint8_t* t = r.text;
+    // Invariant: t[q .. q+d) starts somewhere before q, and v is its state.
+    std::int32_t v = automaton::root, d = 0;
+    for (std::int32_t q = 0; q < n; ++q) {
+        while (q + d < n) {
+            const std::int32_t w = std::int32_t(sam.next(v, t[q + d]));
+            if (sam.first(w) >= q + d) break;  // its earliest occurrence is the one at q
+            v = w;
+            ++d;
+        }
+        lpf[q] = d;
+        if (d > 0 && --d == sam.len(sam.link(v))) v = sam.link(v);  // drop t[q]
+    }
+}
+
+// The longest previous factors through the chains of windows. Gives up
+// (false) once the candidates compared cost more than the automaton would.
+bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::int32_t* seen) {
+    const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
+    const std::uint8_t* t = r.text;
+    const auto off = level_offsets(abc, span);
+    // seen[off[d] + c], d < span: whether the d symbols with code c start before q
+    std::fill(seen, seen + off[std::size_t(span)], 0);
+    std::int64_t budget = 8 * std::int64_t(n) + 64;
+    // lpf[q] >= lpf[q-1] - 1: the copy of q-1's factor, from `from`, goes on from from + 1
+    std::int32_t last = 0, from = -2;
+    for (std::int32_t q = 0; q < n; ++q) {
+        const std::int32_t room = n - q;
+        std::int32_t best = 0, source = -2;
+        if (q < windows && r.prev[q] >= 0) {
+            for (std::int32_t i = r.prev[q]; i >= 0; i = r.prev[i]) {
+                const std::int32_t known = i == from + 1 && last - 1 > span ? last - 1 : span;
+                const std::int32_t l = known + common_prefix(t + i + known, room - known, t + q + known, room - known);
+                budget -= (l - known) / 8 + 1;
+                if (l > best) best = l, source = i;
+            }
+            if (budget < 0) return false;
+        } else {
+            // no window before q is this one: the longest prefix of its key that starts before q
+            const std::int32_t limit = std::min(span - 1, room);
+            std::int32_t d = std::max(last - 1, 0);
+            while (d < limit && seen[off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q])]) ++d;
+            best = d;
+            // the prefixes longer than that start here first (those of a window seen before did earlier)
+            for (std::int32_t e = limit; e > d; --e) seen[off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q])] = 1;
+        }
+        lpf[q] = best;
+        last = best;
+        from = source;
+    }
+    return true;
+}
+
 }  // namespace
+
+std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
+    const std::size_t m = std::size_t(std::max(n, 0));
+    return m + 4 * m + 4 * (m + 1) + 4 * m + 4 * std::size_t(abc.power[std::size_t(abc.span(n))]) + 4 * m + 6 * 64;
+}
+
+void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
+                  bool buckets) {
+    const std::int32_t n = std::int32_t(seq.size()), k = abc.k;
+    r = record_index{};
+    r.n = n;
+    std::uint8_t* text = mem.take<std::uint8_t>(std::size_t(n));
+    for (std::int32_t i = 0; i < n; ++i) text[i] = abc.code[static_cast<unsigned char>(seq[std::size_t(i)])];
+    r.text = text;
+
+    std::uint32_t* key = mem.take<std::uint32_t>(std::size_t(n));
+    std::uint32_t rolling = 0;
+    for (std::int32_t i = 0; i < k; ++i) rolling = rolling * std::uint32_t(abc.sigma) + (i < n ? text[i] : 0u);
+    for (std::int32_t q = 0; q < n; ++q) {
+        key[q] = rolling;
+        rolling = (rolling - text[q] * abc.power[std::size_t(k) - 1]) * std::uint32_t(abc.sigma) + (q + k < n ? text[q + k] : 0u);
+    }
+    r.key = key;
+
+    std::int32_t* z = mem.take<std::int32_t>(std::size_t(n) + 1);
+    z[0] = n;
+    z[n] = 0;
+    // [left, right): the rightmost window found so far that matches the text's start
+    for (std::int32_t x = 1, left = 0, right = 0; x < n; ++x) {
+        std::int32_t m = x < right ? std::min(right - x, z[x - left]) : 0;
+        while (x + m < n && text[m] == text[x + m]) ++m;
+        z[x] = m;
+        if (x + m > right) left = x, right = x + m;
+    }
+    r.z = z;
+
+    std::int32_t* lpf = mem.take<std::int32_t>(std::size_t(n));
+    r.lpf = lpf;
+    r.span = abc.span(n);
+    const divider window = abc.cut[std::size_t(r.span)];
+    if (buckets && n > 0) {
+        const std::uint32_t codes = abc.power[std::size_t(r.span)];
+        std::int32_t* head = mem.take<std::int32_t>(codes);
+        std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
+        std::fill(head, head + codes, -1);
+        const std::int32_t windows = std::max(n - r.span + 1, 0);
+        for (std::int32_t q = 0; q < windows; ++q) {
+            std::int32_t& h = head[window(key[q])];
+            prev[q] = h;
+            h = q;
+        }
+        std::fill(prev + windows, prev + n, -1);
+        r.head = head;
+        r.prev = prev;
+        if (!chain_lpf(lpf, r, abc, work.levels.reserve(level_offsets(abc, r.span)[std::size_t(r.span)])))
+            r.head = r.prev = nullptr;
+    }
+    if (!r.head) {
+        work.sam.build(text, n, abc.sigma);
+        longest_previous_factors(lpf, r, work.sam);
+    }
+
+    std::int32_t b = 0, count = 0;
+    while (b < n && b + lpf[b] < n) {  // a component that reaches the end stays open
+        ++count;
+        b += lpf[b] + 1;
+    }
+    r.count = count;
+    r.open = b;
+}
+
+void first_sequence::load(const record_index& a, const alphabet& abc) {
+    a_ = &a;
+    abc_ = &abc;
+    window_ = abc.cut[std::size_t(a.span)];
+    if (a.head) {
+        fill_table();
+        return;
+    }
+    // at most 4096 jumps, so they stay in the first-level caches; suffix_depths has a bit for each of 8 symbols
+    for (jump_k_ = 1; jump_k_ < std::min(abc.k, 8) && abc.power[std::size_t(jump_k_) + 1] <= 4096; ++jump_k_) {
+    }
+    jump_cut_ = abc.cut[std::size_t(jump_k_)];
+    work_.sam.build(a.text, a.n, abc.sigma);
+    work_.sam.mark_targets();
+    jumps_.resize(abc.power[std::size_t(jump_k_)]);
+    fill_jumps(automaton::root, 0, 0, 0);
+    std::uint32_t v = automaton::root;
+    for (std::int32_t i = a.open; i < a.n; ++i) v = work_.sam.next(v, a.text[i]);
+    open_state_ = v;
+}
+
+void first_sequence::fill_table() {
+    const record_index& a = *a_;
+    const alphabet& abc = *abc_;
+    const std::int32_t span = a.span, n = a.n;
+    const auto off = level_offsets(abc, span);
+    std::int32_t* has = work_.levels.reserve(off[std::size_t(span) + 1]);
+    workspace::window* table = work_.table.reserve(abc.power[std::size_t(span)]);
+    std::fill(has, has + off[std::size_t(span)], 0);
+    for (std::uint32_t c = 0; c < abc.power[std::size_t(span)]; ++c) has[off[std::size_t(span)] + c] = a.head[c] >= 0;
+    for (std::int32_t i = std::max(0, n - span + 1); i < n; ++i)  // the last symbols, too few for a window
+        has[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
+    for (std::int32_t d = span - 1; d >= 1; --d) {  // a prefix of what occurs occurs
+        std::int32_t* level = has + off[std::size_t(d)];
+        const std::int32_t* below = has + off[std::size_t(d) + 1];
+        for (std::uint32_t c = 0; c < abc.power[std::size_t(d)]; ++c)
+            for (std::int32_t s = 0; s < abc.sigma; ++s) level[c] |= *below++;
+    }
+    for (std::int32_t d = 1; d <= span; ++d) {  // has becomes the depth: d where the code occurs, else its parent's
+        std::int32_t* level = has + off[std::size_t(d)];
+        const std::int32_t* above = has + off[std::size_t(d) - 1];
+        for (std::uint32_t c = 0; c < abc.power[std::size_t(d) - 1]; ++c)
+            for (std::int32_t s = 0; s < abc.sigma; ++s, ++level) *level = *level ? d : above[c];
+    }
+    const std::int32_t* depth = has + off[std::size_t(span)];
+    for (std::uint32_t c = 0; c < abc.power[std::size_t(span)]; ++c) {
+        const std::int32_t h = a.head[c];
+        table[c] = {std::uint32_t(depth[c]) | (h >= 0 && a.prev[h] >= 0 ? more_windows : 0u), h};
+    }
+    for (std::int32_t d = 1; d < span && d <= n; ++d) {
+        const std::uint32_t below = abc.power[std::size_t(span - d)];
+        const std::uint32_t lo = abc.cut[std::size_t(d)](a.key[n - d]) * below;
+        for (std::uint32_t c = lo; c < lo + below; ++c) table[c].found |= 1u << (7 + d);
+    }
+}
+
+std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) const {
+    const record_index& a = *a_;
+    const std::int32_t room = b.n - q, span = a.span;
+    const std::uint32_t c = window_(b.key[q]);
+    const workspace::window w = work_.table.data()[c];
+    std::int32_t best = std::min(std::int32_t(w.found & 0xff), room);  // key symbols past B's end are not B's
+    // A ends with b.text[q .. q+d), d < room: the copy goes on into B's start if
+    // that is how B carries on (else it is no longer than d, which best covers).
+    for (std::uint32_t ends = (w.found >> 8) & ((1u << std::min(room - 1, span - 1)) - 1); ends != 0; ends &= ends - 1) {
+        const std::int32_t d = std::countr_zero(ends) + 1;
+        if (b.text[q + d] == b.text[0]) best = std::max(best, d + b.z[q + d]);
+    }
+    if (room > span) {
+        for (std::int32_t i = w.head; i >= 0; i = w.found & more_windows ? a.prev[i] : -1) {
+            std::int32_t l = span + common_prefix(a.text + i + span, a.n - i - span, b.text + q + span, room - span);
+            if (i + l == a.n) l += b.z[q + l];  // ran to A's end: carries on at B's start
+            best = std::max(best, l);
+        }
+    }
+    return best;
+}
+
+std::int32_t first_sequence::open_copy(const record_index& b) const {
+    const record_index& a = *a_;
+    const alphabet& abc = *abc_;
+    const std::int32_t open = a.open, u = a.n - open, span = a.span;
+    // Copy of A[open ..) then B from i < open: A[i ..) against A[open ..), then
+    // what is left of A against B's start, then B's start against B.
+    auto copy_at = [&](std::int32_t i) {
+        const std::int32_t l = common_prefix(a.text + i, u, a.text + open, u);
+        if (l < u) return l;
+        const std::int32_t left = open - i;
+        const std::int32_t m = common_prefix(a.text + i + u, left, b.text, b.n);
+        return m < left ? u + m : u + left + b.z[left];
+    };
+    std::int32_t best = u;  // the component's own copy, before open
+    if (u >= span) {  // A[open ..) holds a window: the earlier windows like it
+        for (std::int32_t i = a.prev[open]; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
+        return best;
+    }
+    // The window is A's last u symbols followed by B's first span - u.
+    const std::uint32_t c = abc.cut[std::size_t(u)](a.key[open]) * abc.power[std::size_t(span - u)] +
+                            abc.cut[std::size_t(span - u)](b.key[0]);
+    const std::int32_t room = u + b.n;
+    const workspace::window w = work_.table.data()[c];
+    best = std::max(best, std::min(std::int32_t(w.found & 0xff), room));  // longer than u, it starts before open
+    for (std::uint32_t ends = (w.found >> 8) & ((1u << std::min(room, span - 1)) - 1) & ~((1u << u) - 1); ends != 0;
+         ends &= ends - 1) {
+        const std::int32_t d = std::countr_zero(ends) + 1;  // from A's last d symbols, d > u: before open
+        best = std::max(best, d + b.z[d - u]);
+    }
+    if (room > span)  // every such window of A ends inside A, so starts before open
+        for (std::int32_t i = w.head; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
+    return best;
+}
 
 [[gnu::always_inline]] inline std::int32_t first_sequence::extend(std::uint32_t v, const record_index& b, std::int32_t from,
                                                                 std::int32_t d, std::int32_t& cross) const {
-    const std::int32_t nb = b.size(), na = a_->size();
-    const std::uint8_t* t = b.text.data() + from;
-    const std::int32_t* z = b.z.data() + from;
+    const automaton& sam = work_.sam;
+    const std::int32_t nb = b.n, na = a_->n;
+    const std::uint8_t* t = b.text + from;
+    const std::int32_t* z = b.z + from;
     const std::int32_t room = nb - from;
     for (;;) {
         if (v & automaton::unique_bit) {
             // One occurrence left in A, ending at first(v): compare the texts directly.
-            const std::int32_t at = sam_.first(v) + 1;
-            const std::int32_t m = common_prefix(a_->text.data() + at, na - at, t + d, room - d);
+            const std::int32_t at = sam.first(v) + 1;
+            const std::int32_t m = common_prefix(a_->text + at, na - at, t + d, room - d);
             d += m;
             if (at + m == na && d > 0) cross = std::max(cross, d + z[d]);
             return d;
         }
         if (d == room) return d;
-        const std::uint32_t e = sam_.next(v, t[d]);
+        const std::uint32_t e = sam.next(v, t[d]);
         if (e == 0) return d;
         v = e;
         ++d;
@@ -141,25 +323,25 @@ std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uin
 [[gnu::always_inline]] inline std::int32_t first_sequence::match(const record_index& b, std::int32_t q,
                                                                std::int32_t& cross) const {
     cross = 0;
-    if (q + k_ > b.size()) return extend(automaton::root, b, q, 0, cross);
-    const jump& j = jumps_[b.key[std::size_t(q)]];
+    if (q + jump_k_ > b.n) return extend(automaton::root, b, q, 0, cross);
+    const jump& j = jumps_[jump_cut_(b.key[q])];
     for (std::uint32_t ends = j.suffix_depths; ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;
-        cross = std::max(cross, d + b.z[std::size_t(q + d)]);
+        cross = std::max(cross, d + b.z[q + d]);
     }
-    return j.depth < k_ ? j.depth : extend(j.entry, b, q, k_, cross);
+    return j.depth < jump_k_ ? j.depth : extend(j.entry, b, q, jump_k_, cross);
 }
 
 void first_sequence::fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends) {
-    if (depth == k_) {
+    if (depth == jump_k_) {
         jumps_[code] = {entry, std::uint8_t(depth), std::uint8_t(ends)};
         return;
     }
-    std::uint32_t below = 1;  // k-mers under one prefix of depth + 1 symbols
-    for (std::int32_t i = depth + 1; i < k_; ++i) below *= std::uint32_t(sigma_);
-    for (std::int32_t c = 0; c < sigma_; ++c) {
-        const std::uint32_t e = sam_.next(entry, std::uint8_t(c));
-        const std::uint32_t sub = code * std::uint32_t(sigma_) + std::uint32_t(c);
+    const std::int32_t sigma = abc_->sigma;
+    const std::uint32_t below = abc_->power[std::size_t(jump_k_ - depth - 1)];  // keys under one prefix of depth + 1 symbols
+    for (std::int32_t c = 0; c < sigma; ++c) {
+        const std::uint32_t e = work_.sam.next(entry, std::uint8_t(c));
+        const std::uint32_t sub = code * std::uint32_t(sigma) + std::uint32_t(c);
         if (e == 0)
             std::fill_n(jumps_.begin() + std::ptrdiff_t(sub * below), below, jump{entry, std::uint8_t(depth), std::uint8_t(ends)});
         else
@@ -167,27 +349,90 @@ void first_sequence::fill_jumps(std::uint32_t entry, std::int32_t depth, std::ui
     }
 }
 
-std::int32_t first_sequence::resume(const record_index& b) const {
-    const std::int32_t a = a_->size(), n = a + b.size(), open = a_->open;
-    std::int32_t count = a_->count, p = a, cross;
-    if (open < a) {
-        // The open component A[open ..) already has a copy before open; carry it
-        // on into B. A longer copy holds a byte of B, so it too starts before open.
-        cross = 0;
-        const std::int32_t best = a - open + std::max(extend(open_state_, b, 0, 0, cross), cross);
-        if (open + best >= n) return count;
-        ++count;
-        p = open + best + 1;
+first_sequence::progress first_sequence::begin(const record_index& b) const {
+    const std::int32_t a = a_->n, open = a_->open;
+    if (open == a) return {0, a_->count};
+    if (b.n == 0) return {0, a_->count};  // the open component ends with the text, uncounted
+    // The open component A[open ..) already has a copy before open; carry it
+    // on into B. A longer copy holds a byte of B, so it too starts before open.
+    std::int32_t best;
+    if (a_->head) {
+        best = open_copy(b);
+    } else {
+        std::int32_t cross = 0;
+        best = a - open + std::max(extend(open_state_, b, 0, 0, cross), cross);
     }
-    while (p < n) {
-        const std::int32_t q = p - a;
+    if (open + best >= a + b.n) return {b.n, a_->count};
+    return {open + best + 1 - a, a_->count + 1};
+}
+
+std::int32_t first_sequence::resume_in_automaton(const record_index& b) const {
+    auto [q, count] = begin(b);
+    while (q < b.n) {
         // copies inside B before q, inside A, or off A's end into B
-        const std::int32_t best = std::max({b.lpf[std::size_t(q)], match(b, q, cross), cross});
-        if (p + best >= n) break;  // a trailing copy is not counted
+        std::int32_t cross;
+        const std::int32_t best = std::max({b.lpf[q], match(b, q, cross), cross});
+        if (q + best >= b.n) break;  // a trailing copy is not counted
         ++count;
-        p += best + 1;
+        q += best + 1;
     }
     return count;
+}
+
+void first_sequence::resume(std::span<const record_index* const> bs, std::int32_t* counts) const {
+    if (bs.empty()) return;
+    if (!a_->head) {
+        for (std::size_t i = 0; i < bs.size(); ++i) counts[i] = resume_in_automaton(*bs[i]);
+        return;
+    }
+    // Several parses at once, one component each in turn: the window entry a
+    // parse needs next is fetched while the others take their turns.
+    constexpr std::size_t lanes = 8;
+    struct lane {
+        const record_index* b;
+        std::int32_t q, count;  // next component's start in b; components so far
+        std::size_t slot;       // where its count goes
+    };
+    std::array<lane, lanes> run;
+    std::size_t active = 0, next = 0;
+    const workspace::window* table = work_.table.data();
+    auto start = [&](lane& l) {  // the next parse still to run, into l; false if none
+        for (; next < bs.size(); ++next) {
+            const record_index& b = *bs[next];
+            const auto [q, count] = begin(b);
+            if (q < b.n) {
+                l = {&b, q, count, next++};
+                __builtin_prefetch(&table[window_(b.key[q])]);
+                return true;
+            }
+            counts[next] = count;
+        }
+        return false;
+    };
+    while (active < lanes && start(run[active])) ++active;
+    while (active > 0) {
+        for (std::size_t g = 0; g < active;) {
+            lane& l = run[g];
+            const record_index& b = *l.b;
+            // copies inside B before q, inside A, or off A's end into B
+            const std::int32_t best = std::max(b.lpf[l.q], copy_from_a(b, l.q));
+            if (l.q + best < b.n) {  // a trailing copy is not counted
+                ++l.count;
+                l.q += best + 1;
+                if (l.q < b.n) {
+                    __builtin_prefetch(&table[window_(b.key[l.q])]);
+                    ++g;
+                    continue;
+                }
+            }
+            counts[l.slot] = l.count;
+            if (!start(l)) {
+                l = run[--active];  // the last lane takes this place and its turn
+                continue;
+            }
+            ++g;
+        }
+    }
 }
 
 }  // namespace varnel

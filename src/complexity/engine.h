@@ -5,75 +5,139 @@
 // text from p that also starts before p (overlap allowed); it is counted only
 // when p + L lies inside the text. For the text A followed by B, a copy of a
 // component starting in B comes from one of three places: inside B before it
-// (B's own longest-previous-factor array), inside A (a walk in A's suffix
-// automaton), or from a suffix of A running on into B's start (B's Z-array).
+// (B's own longest-previous-factor array), inside A, or from a suffix of A
+// running on into B's start (B's Z-array).
+//
+// Copies inside A are found through the buckets of A's k-symbol windows, each
+// listing where its window starts, when those lists are short; a record with
+// long lists (runs, many repeats) is searched through its suffix automaton.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "complexity/automaton.h"
+#include "complexity/memory.h"
 
 namespace varnel {
 
-// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences, and the
-// length k of the keys that take the first steps of a match in one lookup.
+// Division of 32-bit numbers by a constant, exact, through one multiplication.
+class divider {
+public:
+    explicit divider(std::uint32_t d = 1) : m_(d == 1 ? 0 : ~std::uint64_t(0) / d + 1), one_(d == 1 ? ~0u : 0u) {}
+    // x * ceil(2^64 / d) / 2^64 is off x / d by less than 2^-32 <= 1/d, too little to reach the next integer.
+    std::uint32_t operator()(std::uint32_t x) const { return std::uint32_t((unsigned __int128)x * m_ >> 64) + (x & one_); }
+
+private:
+    std::uint64_t m_;
+    std::uint32_t one_;  // all ones when dividing by 1, which m_ cannot do
+};
+
+// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences. A key
+// is k symbols as a number in base sigma, the first symbol weighing most.
 struct alphabet {
-    static constexpr std::uint32_t max_keys = 4096;  // a table that stays in the first-level caches
     std::array<std::uint8_t, 256> code{};
     std::int32_t sigma = 0;
-    std::int32_t k = 1;        // largest with sigma^k keys at most max_keys
-    std::uint32_t keys = 1;    // sigma^k
+    std::int32_t k = 1;                       // symbols in a key: sigma^k fits in 32 bits
+    std::array<std::uint32_t, 17> power{};    // sigma^d
+    std::array<divider, 17> cut;              // cut[d](key): the key's first d symbols
     explicit alphabet(const std::vector<std::string>& sequences);
+    // Symbols in the bucket windows of a record of n symbols: about one window
+    // per bucket, and the buckets of a short record still few enough to scan.
+    std::int32_t span(std::int32_t n) const;
 };
 
-// What every pair needs of one record; computed once per record.
+// What every pair needs of one record; computed once per record. The arrays
+// live in the arena given to index_record.
 struct record_index {
-    std::vector<std::uint8_t> text;  // the sequence as symbol codes
-    std::vector<std::int32_t> lpf;   // lpf[q]: longest prefix of text[q..] that also starts before q
-    std::vector<std::int32_t> z;     // z[x]: longest common prefix of text and text[x..]; z[n] = 0
-    std::vector<std::uint16_t> key;  // key[q]: text[q .. q+k) as a number in base sigma
-    std::int32_t count = 0;          // complexity of the sequence alone
-    std::int32_t open = 0;           // start of the component still under way at its end (n if none)
-    std::int32_t size() const { return std::int32_t(text.size()); }
+    std::int32_t n = 0;
+    const std::uint8_t* text = nullptr;  // the sequence as symbol codes
+    const std::int32_t* lpf = nullptr;   // lpf[q]: longest prefix of text[q..] that also starts before q
+    const std::int32_t* z = nullptr;     // z[x], x <= n: longest common prefix of text and text[x..]
+    const std::uint32_t* key = nullptr;  // key[q]: text[q .. q+k), symbols past the end taken as 0
+    std::int32_t count = 0;              // complexity of the sequence alone
+    std::int32_t open = 0;               // start of the component still under way at its end (n if none)
+
+    // The record's windows text[i .. i+span), i <= n - span, by code (the
+    // key's first span symbols), unless they repeat so much that the
+    // automaton is cheaper (head null then): head[c] is the last window with
+    // code c, prev[i] the one before window i with the same code, -1 for none.
+    std::int32_t span = 0;
+    const std::int32_t* head = nullptr;
+    const std::int32_t* prev = nullptr;
 };
 
-// Fills `r` for `seq`; `work` is scratch space, reused between calls.
-void index_record(record_index& r, const std::string& seq, const alphabet& abc, automaton& work);
+// Scratch space of one thread, reused from record to record.
+struct workspace {
+    automaton sam;
+    page_array<std::int32_t> levels;  // per prefix of a window: whether, or where first, it occurs
+    struct window {
+        std::uint32_t found;  // bits 0-7: most symbols of the code found together in A;
+                              // bit 7 + d: A ends with the code's first d symbols (d below the span);
+                              // bit 31: A has more than one window with this code
+        std::int32_t head;    // last window of A with this code, -1 if none
+    };
+    page_array<window> table;  // per window code, for the loaded record
+};
+
+// Fills `r` for `seq`, its arrays taken from `mem`. With `buckets` false the
+// record is always searched through its automaton (for tests of that path).
+void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
+                  bool buckets = true);
+
+// Bytes index_record takes from the arena for a record of n symbols.
+std::size_t index_bytes(std::int32_t n, const alphabet& abc);
 
 // The parse of one record, saved at its end, resumed over any record behind it.
 class first_sequence {
 public:
-    // `sam` holds the loaded record's automaton; it is the caller's, for reuse.
-    explicit first_sequence(automaton& sam) : sam_(sam) {}
+    // `work` holds the loaded record's automaton or window table; it is the caller's, for reuse.
+    explicit first_sequence(workspace& work) : work_(work) {}
     void load(const record_index& a, const alphabet& abc);
-    // Complexity of the loaded record followed by `b`.
-    std::int32_t resume(const record_index& b) const;
+    // Complexity of the loaded record followed by each of `bs`, into `counts`.
+    void resume(std::span<const record_index* const> bs, std::int32_t* counts) const;
+    std::int32_t resume(const record_index& b) const {
+        const record_index* one = &b;
+        std::int32_t count;
+        resume({&one, 1}, &count);
+        return count;
+    }
 
 private:
-    // Matches b.text[from ..] inside A, going on from state v, which the first d
-    // symbols reached: returns how many symbols match in all, and raises `cross`
-    // to the longest copy (counted from `from`) that leaves A's end after at
-    // least one of them and carries on at B's start.
+    // A's count, and where in b the parse goes on, once A's open component has
+    // been carried into b (b.n if that is the end).
+    struct progress {
+        std::int32_t q, count;
+    };
+    progress begin(const record_index& b) const;
+    std::int32_t resume_in_automaton(const record_index& b) const;
+    // Longest copy of b.text[q ..] that starts in A: inside it or running off its end into B.
+    std::int32_t copy_from_a(const record_index& b, std::int32_t q) const;
+    // Longest copy of A[open ..) followed by B that starts before open.
+    std::int32_t open_copy(const record_index& b) const;
+    void fill_table();
+
+    // Through the automaton, for a record without buckets.
     std::int32_t extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d, std::int32_t& cross) const;
-    // extend() from the root, with `cross` cleared and the first k symbols taken
-    // in one lookup.
     std::int32_t match(const record_index& b, std::int32_t q, std::int32_t& cross) const;
     void fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends);
 
-    // Where the walk from the root over one k-mer of codes ends in A's automaton.
+    // Where the walk from the root over one jump_k-symbol key prefix ends in A's automaton.
     struct jump {
         std::uint32_t entry;          // transition entry reached (root if none)
-        std::uint8_t depth;           // symbols matched, k when all
+        std::uint8_t depth;           // symbols matched, jump_k when all
         std::uint8_t suffix_depths;   // bit d-1: the first d symbols are a suffix of A
     };
 
-    automaton& sam_;
-    std::vector<jump> jumps_;
-    std::int32_t k_ = 1, sigma_ = 1;
+    workspace& work_;
     const record_index* a_ = nullptr;
+    const alphabet* abc_ = nullptr;
+    std::vector<jump> jumps_;
+    std::int32_t jump_k_ = 1;
+    divider window_, jump_cut_;  // a key's first a.span, first jump_k_ symbols
     std::uint32_t open_state_ = automaton::root;  // transition entry of A[a.open ..)
 };
 

@@ -121,23 +121,33 @@ void complexity_pass(analysis& st) {
 
     const alphabet abc(st.S);
     const std::int32_t threads = thread_count(st.num);
-    std::vector<automaton> work(static_cast<std::size_t>(threads));  // one per thread, for both phases
+    std::vector<workspace> work(static_cast<std::size_t>(threads));  // one per thread, for both phases
     std::vector<record_index> records(std::size_t(st.num));
+    arena mem;
+    std::size_t bytes = 0;
+    for (std::int32_t l = 0; l < st.num; ++l) bytes += index_bytes(st.length[std::size_t(l)], abc);
+    mem.expect(bytes);
     std::atomic<std::int32_t> next_record{0};
     on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
         for (std::int32_t l; !failed && (l = next_record++) < st.num;)
-            index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)]);
+            index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
     });
 
     row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
     on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
         first_sequence first(work[std::size_t(t)]);
+        std::vector<const record_index*> others;
+        std::vector<std::int32_t> counts(std::size_t(st.num));
         for (std::int32_t l; !failed && (l = next_row++) < st.num;) {
             if (st.num > 1) first.load(records[std::size_t(l)], abc);  // a lone record has no pair to resume
             st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
+            others.clear();
             for (std::int32_t e = 0; e < st.num; ++e)
-                if (e != l) st.cr(l, e) = first.resume(records[std::size_t(e)]);
+                if (e != l) others.push_back(&records[std::size_t(e)]);
+            first.resume(others, counts.data());
+            for (std::int32_t e = 0, x = 0; e < st.num; ++e)
+                if (e != l) st.cr(l, e) = counts[std::size_t(x++)];
             writer.finished(l);
         }
     });

@@ -1,0 +1,90 @@
+#include "complexity/memory.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VARNEL_CHECKED_MEMORY 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VARNEL_CHECKED_MEMORY 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(VARNEL_CHECKED_MEMORY)
+#include <sys/mman.h>
+#define VARNEL_MAPPED_MEMORY 1
+#endif
+
+namespace varnel {
+namespace {
+
+constexpr std::size_t arena_block = std::size_t(64) << 10;  // least block an arena takes
+#if defined(VARNEL_CHECKED_MEMORY)
+constexpr bool block_per_array = true;  // so the checker sees each array's end
+#else
+constexpr bool block_per_array = false;
+#endif
+
+block_ptr heap_block(std::size_t bytes) {
+    bytes = std::max<std::size_t>(bytes, 1);
+    auto* p = static_cast<std::byte*>(::operator new[](bytes, std::align_val_t(64)));
+    std::memset(p, 0, bytes);
+    return block_ptr(p, page_block{bytes, false});
+}
+
+}  // namespace
+
+#if defined(VARNEL_MAPPED_MEMORY)
+
+block_ptr take_block(std::size_t bytes) {
+    constexpr std::size_t huge_page = std::size_t(2) << 20;
+    if (bytes < huge_page) return heap_block(bytes);  // small: the heap reuses what it has
+    // Whole huge pages, aligned: map one more and trim both ends.
+    bytes = (bytes + huge_page - 1) & ~(huge_page - 1);
+    void* p = mmap(nullptr, bytes + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    const std::uintptr_t at = std::uintptr_t(p), aligned = (at + huge_page - 1) & ~std::uintptr_t(huge_page - 1);
+    if (aligned > at) munmap(p, aligned - at);
+    if (aligned + bytes < at + bytes + huge_page) munmap(reinterpret_cast<void*>(aligned + bytes), at + huge_page - aligned);
+    auto* block = reinterpret_cast<std::byte*>(aligned);
+#if defined(MADV_HUGEPAGE)
+    madvise(block, bytes, MADV_HUGEPAGE);  // advice only: fine if refused
+#endif
+    return block_ptr(block, page_block{bytes, true});
+}
+
+#else
+
+// Heap blocks only: elsewhere, and under the address checker, which then sees
+// every array's bounds.
+block_ptr take_block(std::size_t bytes) { return heap_block(bytes); }
+
+#endif
+
+void page_block::operator()(std::byte* p) const noexcept {
+#if defined(VARNEL_MAPPED_MEMORY)
+    if (mapped) {
+        munmap(p, bytes);
+        return;
+    }
+#endif
+    ::operator delete[](p, std::align_val_t(64));
+}
+
+std::byte* arena::take_bytes(std::size_t bytes) {
+    if (!block_per_array) bytes = (bytes + 63) & ~std::size_t(63);  // each array on its own lines
+    std::lock_guard<std::mutex> hold(lock_);
+    if (block_per_array || blocks_.empty() || bytes > room_ - used_) {
+        room_ = block_per_array ? bytes : std::max({bytes, expected_, arena_block});
+        expected_ = 0;
+        blocks_.push_back(take_block(room_));
+        used_ = 0;
+    }
+    std::byte* p = blocks_.back().get() + used_;
+    used_ += bytes;
+    return p;
+}
+
+}  // namespace varnel
