@@ -15,21 +15,26 @@ alphabet::alphabet(const std::vector<std::string>& sequences) {
         if (seen[std::size_t(c)]) code[std::size_t(c)] = std::uint8_t(sigma++);
     sigma = std::max(sigma, 1);
     power[0] = 1;
+    for (const std::string& s : sequences) total += std::int64_t(s.size());
     for (k = 0; k < 16 && std::uint64_t(power[std::size_t(k)]) * std::uint64_t(sigma) < (std::uint64_t(1) << 32); ++k)
         power[std::size_t(k) + 1] = power[std::size_t(k)] * std::uint32_t(sigma);
     for (std::int32_t d = 0; d <= k; ++d) cut[std::size_t(d)] = divider(power[std::size_t(k - d)]);
 }
 
 std::int32_t alphabet::span(std::int32_t n) const {
-    const std::uint64_t most = std::max<std::uint64_t>(4096, 2 * std::uint64_t(std::max(n, 0)));
+    // A row's table costs a step per code; a component the others parse against
+    // it costs many, and there is one in every few of their symbols.
+    const std::int64_t others = std::max<std::int64_t>(total - n, 0) / 4;
+    const std::int64_t most = std::min<std::int64_t>(std::max<std::int64_t>({4096, 2 * std::int64_t(n), others}), 1 << 24);
     std::int32_t s = 1;
-    while (s < k && power[std::size_t(s) + 1] <= most) ++s;
+    while (s < k && std::int64_t(power[std::size_t(s) + 1]) <= most) ++s;
     return s;
 }
 
 namespace {
 
-constexpr std::uint32_t more_windows = 1u << 31;
+constexpr std::int32_t more_windows = 1 << 30;  // flags a window that has others like it before
+constexpr std::int32_t window_bits = more_windows - 1;
 
 // Length of the common prefix of x[0 .. n) and y[0 .. m), a word at a time.
 std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uint8_t* y, std::int32_t m) {
@@ -75,12 +80,11 @@ void longest_previous_factors(std::int32_t* lpf, const record_index& r, automato
 
 // The longest previous factors through the chains of windows. Gives up
 // (false) once the candidates compared cost more than the automaton would.
-bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::int32_t* seen) {
+bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint32_t* seen, std::uint32_t stamp) {
     const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
     const std::uint8_t* t = r.text;
     const auto off = level_offsets(abc, span);
-    // seen[off[d] + c], d < span: whether the d symbols with code c start before q
-    std::fill(seen, seen + off[std::size_t(span)], 0);
+    // seen[off[d] + c] == stamp, d < span: the d symbols with code c start before q
     std::int64_t budget = 8 * std::int64_t(n) + 64;
     // lpf[q] >= lpf[q-1] - 1: the copy of q-1's factor, from `from`, goes on from from + 1
     std::int32_t last = 0, from = -2;
@@ -99,10 +103,10 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
             // no window before q is this one: the longest prefix of its key that starts before q
             const std::int32_t limit = std::min(span - 1, room);
             std::int32_t d = std::max(last - 1, 0);
-            while (d < limit && seen[off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q])]) ++d;
+            while (d < limit && seen[off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q])] == stamp) ++d;
             best = d;
             // the prefixes longer than that start here first (those of a window seen before did earlier)
-            for (std::int32_t e = limit; e > d; --e) seen[off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q])] = 1;
+            for (std::int32_t e = limit; e > d; --e) seen[off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q])] = stamp;
         }
         lpf[q] = best;
         last = best;
@@ -115,7 +119,8 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
 
 std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
     const std::size_t m = std::size_t(std::max(n, 0));
-    return m + 4 * m + 4 * (m + 1) + 4 * m + 4 * std::size_t(abc.power[std::size_t(abc.span(n))]) + 4 * m + 6 * 64;
+    (void)abc;
+    return m + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + 5 * 64;
 }
 
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
@@ -142,7 +147,7 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     // [left, right): the rightmost window found so far that matches the text's start
     for (std::int32_t x = 1, left = 0, right = 0; x < n; ++x) {
         std::int32_t m = x < right ? std::min(right - x, z[x - left]) : 0;
-        while (x + m < n && text[m] == text[x + m]) ++m;
+        if (x + m >= right) m += common_prefix(text + m, n - m, text + x + m, n - x - m);  // else z[x - left] was exact
         z[x] = m;
         if (x + m > right) left = x, right = x + m;
     }
@@ -153,23 +158,21 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     r.span = abc.span(n);
     const divider window = abc.cut[std::size_t(r.span)];
     if (buckets && n > 0) {
-        const std::uint32_t codes = abc.power[std::size_t(r.span)];
-        std::int32_t* head = mem.take<std::int32_t>(codes);
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
-        std::fill(head, head + codes, -1);
+        std::int32_t* last = work.last.reserve(abc.power[std::size_t(r.span)]);
         const std::int32_t windows = std::max(n - r.span + 1, 0);
         for (std::int32_t q = 0; q < windows; ++q) {
-            std::int32_t& h = head[window(key[q])];
-            prev[q] = h;
-            h = q;
+            std::int32_t& l = last[window(key[q])];
+            prev[q] = l - 1;
+            l = q + 1;
         }
         std::fill(prev + windows, prev + n, -1);
-        r.head = head;
+        for (std::int32_t q = 0; q < windows; ++q) last[window(key[q])] = 0;
         r.prev = prev;
-        if (!chain_lpf(lpf, r, abc, work.levels.reserve(level_offsets(abc, r.span)[std::size_t(r.span)])))
-            r.head = r.prev = nullptr;
+        std::uint32_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)]);
+        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) r.prev = nullptr;
     }
-    if (!r.head) {
+    if (!r.prev) {
         work.sam.build(text, n, abc.sigma);
         longest_previous_factors(lpf, r, work.sam);
     }
@@ -187,7 +190,7 @@ void first_sequence::load(const record_index& a, const alphabet& abc) {
     a_ = &a;
     abc_ = &abc;
     window_ = abc.cut[std::size_t(a.span)];
-    if (a.head) {
+    if (a.prev) {
         fill_table();
         return;
     }
@@ -207,52 +210,69 @@ void first_sequence::load(const record_index& a, const alphabet& abc) {
 void first_sequence::fill_table() {
     const record_index& a = *a_;
     const alphabet& abc = *abc_;
-    const std::int32_t span = a.span, n = a.n;
+    const std::int32_t span = a.span, n = a.n, sigma = abc.sigma;
+    const std::uint32_t codes = abc.power[std::size_t(span)], shorter = abc.power[std::size_t(span) - 1];
     const auto off = level_offsets(abc, span);
-    std::int32_t* has = work_.levels.reserve(off[std::size_t(span) + 1]);
-    workspace::window* table = work_.table.reserve(abc.power[std::size_t(span)]);
-    std::fill(has, has + off[std::size_t(span)], 0);
-    for (std::uint32_t c = 0; c < abc.power[std::size_t(span)]; ++c) has[off[std::size_t(span)] + c] = a.head[c] >= 0;
+    shorter_ = divider(std::uint32_t(sigma));
+    std::int32_t* heads = work_.heads.reserve(codes);
+    std::fill(heads, heads + codes, -1);
+    for (std::int32_t i = 0; i <= n - span; ++i) {  // in order, so the last window of each code stays
+        std::int32_t& h = heads[window_(a.key[i])];
+        h = i | (h >= 0 ? more_windows : 0);
+    }
+    // depth[off[d] + c], d < span: first whether A holds the d symbols of code c, then how many of them
+    std::uint8_t* depth = work_.depth.reserve(off[std::size_t(span)]);
+    std::fill(depth, depth + off[std::size_t(span)], 0);
     for (std::int32_t i = std::max(0, n - span + 1); i < n; ++i)  // the last symbols, too few for a window
-        has[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
-    for (std::int32_t d = span - 1; d >= 1; --d) {  // a prefix of what occurs occurs
-        std::int32_t* level = has + off[std::size_t(d)];
-        const std::int32_t* below = has + off[std::size_t(d) + 1];
+        depth[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
+    if (span > 1) {
+        std::uint8_t* level = depth + off[std::size_t(span) - 1];
+        for (std::uint32_t c = 0, x = 0; c < shorter; ++c)
+            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] >= 0;
+    }
+    for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
+        std::uint8_t* level = depth + off[std::size_t(d)];
+        const std::uint8_t* below = depth + off[std::size_t(d) + 1];
         for (std::uint32_t c = 0; c < abc.power[std::size_t(d)]; ++c)
-            for (std::int32_t s = 0; s < abc.sigma; ++s) level[c] |= *below++;
+            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
     }
-    for (std::int32_t d = 1; d <= span; ++d) {  // has becomes the depth: d where the code occurs, else its parent's
-        std::int32_t* level = has + off[std::size_t(d)];
-        const std::int32_t* above = has + off[std::size_t(d) - 1];
+    for (std::int32_t d = 1; d < span; ++d) {  // d where A holds the code, else as its first d - 1 symbols
+        std::uint8_t* level = depth + off[std::size_t(d)];
+        const std::uint8_t* above = depth + off[std::size_t(d) - 1];
         for (std::uint32_t c = 0; c < abc.power[std::size_t(d) - 1]; ++c)
-            for (std::int32_t s = 0; s < abc.sigma; ++s, ++level) *level = *level ? d : above[c];
+            for (std::int32_t s = 0; s < sigma; ++s, ++level) *level = *level ? std::uint8_t(d) : above[c];
     }
-    const std::int32_t* depth = has + off[std::size_t(span)];
-    for (std::uint32_t c = 0; c < abc.power[std::size_t(span)]; ++c) {
-        const std::int32_t h = a.head[c];
-        table[c] = {std::uint32_t(depth[c]) | (h >= 0 && a.prev[h] >= 0 ? more_windows : 0u), h};
-    }
+    std::uint32_t* prefixes = work_.prefixes.reserve(shorter);
+    const std::uint8_t* top = depth + off[std::size_t(span) - 1];
+    for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
     for (std::int32_t d = 1; d < span && d <= n; ++d) {
-        const std::uint32_t below = abc.power[std::size_t(span - d)];
+        const std::uint32_t below = abc.power[std::size_t(span - 1 - d)];
         const std::uint32_t lo = abc.cut[std::size_t(d)](a.key[n - d]) * below;
-        for (std::uint32_t c = lo; c < lo + below; ++c) table[c].found |= 1u << (7 + d);
+        for (std::uint32_t c = lo; c < lo + below; ++c) prefixes[c] |= 1u << (7 + d);
     }
+}
+
+std::int32_t first_sequence::holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const {
+    head = work_.heads.data()[c];
+    const std::uint32_t f = work_.prefixes.data()[shorter_(c)];
+    ends = f >> 8;
+    return head >= 0 ? a_->span : std::int32_t(f & 0xff);
 }
 
 std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) const {
     const record_index& a = *a_;
     const std::int32_t room = b.n - q, span = a.span;
-    const std::uint32_t c = window_(b.key[q]);
-    const workspace::window w = work_.table.data()[c];
-    std::int32_t best = std::min(std::int32_t(w.found & 0xff), room);  // key symbols past B's end are not B's
+    std::uint32_t ends;
+    std::int32_t head;
+    std::int32_t best = std::min(holds(window_(b.key[q]), ends, head), room);  // key symbols past B's end are not B's
     // A ends with b.text[q .. q+d), d < room: the copy goes on into B's start if
     // that is how B carries on (else it is no longer than d, which best covers).
-    for (std::uint32_t ends = (w.found >> 8) & ((1u << std::min(room - 1, span - 1)) - 1); ends != 0; ends &= ends - 1) {
+    for (ends &= (1u << std::min(room - 1, span - 1)) - 1; ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;
         if (b.text[q + d] == b.text[0]) best = std::max(best, d + b.z[q + d]);
     }
-    if (room > span) {
-        for (std::int32_t i = w.head; i >= 0; i = w.found & more_windows ? a.prev[i] : -1) {
+    if (head >= 0 && room > span) {
+        for (std::int32_t i = head & window_bits; i >= 0; i = head & more_windows ? a.prev[i] : -1) {
             std::int32_t l = span + common_prefix(a.text + i + span, a.n - i - span, b.text + q + span, room - span);
             if (i + l == a.n) l += b.z[q + l];  // ran to A's end: carries on at B's start
             best = std::max(best, l);
@@ -283,15 +303,15 @@ std::int32_t first_sequence::open_copy(const record_index& b) const {
     const std::uint32_t c = abc.cut[std::size_t(u)](a.key[open]) * abc.power[std::size_t(span - u)] +
                             abc.cut[std::size_t(span - u)](b.key[0]);
     const std::int32_t room = u + b.n;
-    const workspace::window w = work_.table.data()[c];
-    best = std::max(best, std::min(std::int32_t(w.found & 0xff), room));  // longer than u, it starts before open
-    for (std::uint32_t ends = (w.found >> 8) & ((1u << std::min(room, span - 1)) - 1) & ~((1u << u) - 1); ends != 0;
-         ends &= ends - 1) {
+    std::uint32_t ends;
+    std::int32_t head;
+    best = std::max(best, std::min(holds(c, ends, head), room));  // longer than u, it starts before open
+    for (ends &= ((1u << std::min(room, span - 1)) - 1) & ~((1u << u) - 1); ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;  // from A's last d symbols, d > u: before open
         best = std::max(best, d + b.z[d - u]);
     }
-    if (room > span)  // every such window of A ends inside A, so starts before open
-        for (std::int32_t i = w.head; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
+    if (head >= 0 && room > span)  // every such window of A ends inside A, so starts before open
+        for (std::int32_t i = head & window_bits; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
     return best;
 }
 
@@ -356,7 +376,7 @@ first_sequence::progress first_sequence::begin(const record_index& b) const {
     // The open component A[open ..) already has a copy before open; carry it
     // on into B. A longer copy holds a byte of B, so it too starts before open.
     std::int32_t best;
-    if (a_->head) {
+    if (a_->prev) {
         best = open_copy(b);
     } else {
         std::int32_t cross = 0;
@@ -381,7 +401,7 @@ std::int32_t first_sequence::resume_in_automaton(const record_index& b) const {
 
 void first_sequence::resume(std::span<const record_index* const> bs, std::int32_t* counts) const {
     if (bs.empty()) return;
-    if (!a_->head) {
+    if (!a_->prev) {
         for (std::size_t i = 0; i < bs.size(); ++i) counts[i] = resume_in_automaton(*bs[i]);
         return;
     }
@@ -395,14 +415,14 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
     };
     std::array<lane, lanes> run;
     std::size_t active = 0, next = 0;
-    const workspace::window* table = work_.table.data();
+    const std::int32_t* heads = work_.heads.data();
     auto start = [&](lane& l) {  // the next parse still to run, into l; false if none
         for (; next < bs.size(); ++next) {
             const record_index& b = *bs[next];
             const auto [q, count] = begin(b);
             if (q < b.n) {
                 l = {&b, q, count, next++};
-                __builtin_prefetch(&table[window_(b.key[q])]);
+                __builtin_prefetch(&heads[window_(b.key[q])]);
                 return true;
             }
             counts[next] = count;
@@ -420,7 +440,7 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
                 ++l.count;
                 l.q += best + 1;
                 if (l.q < b.n) {
-                    __builtin_prefetch(&table[window_(b.key[l.q])]);
+                    __builtin_prefetch(&heads[window_(b.key[l.q])]);
                     ++g;
                     continue;
                 }

@@ -44,9 +44,11 @@ struct alphabet {
     std::int32_t k = 1;                       // symbols in a key: sigma^k fits in 32 bits
     std::array<std::uint32_t, 17> power{};    // sigma^d
     std::array<divider, 17> cut;              // cut[d](key): the key's first d symbols
+    std::int64_t total = 0;                   // symbols in all the sequences
     explicit alphabet(const std::vector<std::string>& sequences);
-    // Symbols in the bucket windows of a record of n symbols: about one window
-    // per bucket, and the buckets of a short record still few enough to scan.
+    // Symbols in the windows of a record of n symbols (see record_index): at
+    // least one code per window, and more while a row's table costs little
+    // beside the components the other records parse against it.
     std::int32_t span(std::int32_t n) const;
 };
 
@@ -61,26 +63,27 @@ struct record_index {
     std::int32_t count = 0;              // complexity of the sequence alone
     std::int32_t open = 0;               // start of the component still under way at its end (n if none)
 
-    // The record's windows text[i .. i+span), i <= n - span, by code (the
-    // key's first span symbols), unless they repeat so much that the
-    // automaton is cheaper (head null then): head[c] is the last window with
-    // code c, prev[i] the one before window i with the same code, -1 for none.
+    // The record's windows text[i .. i+span), i <= n - span, chained by code
+    // (the key's first span symbols): prev[i] is the window before i with the
+    // same code, -1 if none. Null when the windows repeat so much that the
+    // automaton is cheaper.
     std::int32_t span = 0;
-    const std::int32_t* head = nullptr;
     const std::int32_t* prev = nullptr;
 };
 
 // Scratch space of one thread, reused from record to record.
 struct workspace {
     automaton sam;
-    page_array<std::int32_t> levels;  // per prefix of a window: whether, or where first, it occurs
-    struct window {
-        std::uint32_t found;  // bits 0-7: most symbols of the code found together in A;
-                              // bit 7 + d: A ends with the code's first d symbols (d below the span);
-                              // bit 31: A has more than one window with this code
-        std::int32_t head;    // last window of A with this code, -1 if none
-    };
-    page_array<window> table;  // per window code, for the loaded record
+    page_array<std::int32_t> last;     // per window code: 1 + the last window so far, 0 between records
+    page_array<std::uint32_t> seen;    // per prefix of a window: the stamp of the last record it started in
+    std::uint32_t stamp = 0;
+    page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
+    // For the loaded record A: per window code, its last window (bit 30 set if
+    // there are more), -1 if none; per code of one symbol fewer, the most of
+    // its symbols found together in A (bits 0-7), and at bit 7 + d whether A
+    // ends with its first d symbols.
+    page_array<std::int32_t> heads;
+    page_array<std::uint32_t> prefixes;
 };
 
 // Fills `r` for `seq`, its arrays taken from `mem`. With `buckets` false the
@@ -114,6 +117,10 @@ private:
     };
     progress begin(const record_index& b) const;
     std::int32_t resume_in_automaton(const record_index& b) const;
+    // How many symbols of the window code c A holds together (span if all),
+    // which of its first d < span symbols A ends with (bit d - 1), and A's
+    // last window with code c (flagged if there are more), -1 if none.
+    std::int32_t holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const;
     // Longest copy of b.text[q ..] that starts in A: inside it or running off its end into B.
     std::int32_t copy_from_a(const record_index& b, std::int32_t q) const;
     // Longest copy of A[open ..) followed by B that starts before open.
@@ -138,6 +145,7 @@ private:
     std::vector<jump> jumps_;
     std::int32_t jump_k_ = 1;
     divider window_, jump_cut_;  // a key's first a.span, first jump_k_ symbols
+    divider shorter_;            // a window code's first span - 1 symbols
     std::uint32_t open_state_ = automaton::root;  // transition entry of A[a.open ..)
 };
 
