@@ -30,6 +30,8 @@ engine_counts engine(const std::string& a, const std::string& b, bool buckets) {
     record_index ia, ib;
     index_record(ia, a, abc, work, mem, buckets);
     index_record(ib, b, abc, work, mem, buckets);
+    index_starts(ia, mem);
+    index_starts(ib, mem);
     first_sequence f(work);
     engine_counts c{ia.count, ib.count, 0, 0};
     f.load(ia, abc);

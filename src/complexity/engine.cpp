@@ -55,6 +55,15 @@ std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uin
 
 // Offsets of the prefix levels of a window of `span` symbols: level d, the
 // codes of d symbols, starts at off[d]; off[span + 1] is the size of all.
+// Longest common prefix of b.text and b.text[x ..], x <= b.n: what B's
+// Z-array holds, compared directly where it is needed once (in the line just
+// read) rather than fetched from an array the parse does not otherwise touch.
+// A copy that long is a candidate for the component, so the comparing costs
+// no more than the component's length.
+std::int32_t from_start(const record_index& b, std::int32_t x) {
+    return common_prefix(b.text, b.n, b.text + x, b.n - x);
+}
+
 std::array<std::size_t, 18> level_offsets(const alphabet& abc, std::int32_t span) {
     std::array<std::size_t, 18> off{};
     for (std::int32_t d = 0; d <= span; ++d) off[std::size_t(d) + 1] = off[std::size_t(d)] + abc.power[std::size_t(d)];
@@ -141,17 +150,6 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     }
     r.key = key;
 
-    std::int32_t* z = mem.take<std::int32_t>(std::size_t(n) + 1);
-    z[0] = n;
-    z[n] = 0;
-    // [left, right): the rightmost window found so far that matches the text's start
-    for (std::int32_t x = 1, left = 0, right = 0; x < n; ++x) {
-        std::int32_t m = x < right ? std::min(right - x, z[x - left]) : 0;
-        if (x + m >= right) m += common_prefix(text + m, n - m, text + x + m, n - x - m);  // else z[x - left] was exact
-        z[x] = m;
-        if (x + m > right) left = x, right = x + m;
-    }
-    r.z = z;
 
     std::int32_t* lpf = mem.take<std::int32_t>(std::size_t(n));
     r.lpf = lpf;
@@ -184,6 +182,22 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     }
     r.count = count;
     r.open = b;
+}
+
+void index_starts(record_index& r, arena& mem) {
+    const std::int32_t n = r.n;
+    const std::uint8_t* text = r.text;
+    std::int32_t* z = mem.take<std::int32_t>(std::size_t(n) + 1);
+    z[0] = n;
+    z[n] = 0;
+    // [left, right): the rightmost window found so far that matches the text's start
+    for (std::int32_t x = 1, left = 0, right = 0; x < n; ++x) {
+        std::int32_t m = x < right ? std::min(right - x, z[x - left]) : 0;
+        if (x + m >= right) m += common_prefix(text + m, n - m, text + x + m, n - x - m);  // else z[x - left] was exact
+        z[x] = m;
+        if (x + m > right) left = x, right = x + m;
+    }
+    r.z = z;
 }
 
 void first_sequence::load(const record_index& a, const alphabet& abc) {
@@ -269,12 +283,12 @@ std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) 
     // that is how B carries on (else it is no longer than d, which best covers).
     for (ends &= (1u << std::min(room - 1, span - 1)) - 1; ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;
-        if (b.text[q + d] == b.text[0]) best = std::max(best, d + b.z[q + d]);
+        if (b.text[q + d] == b.text[0]) best = std::max(best, d + from_start(b, q + d));
     }
     if (head >= 0 && room > span) {
         for (std::int32_t i = head & window_bits; i >= 0; i = head & more_windows ? a.prev[i] : -1) {
             std::int32_t l = span + common_prefix(a.text + i + span, a.n - i - span, b.text + q + span, room - span);
-            if (i + l == a.n) l += b.z[q + l];  // ran to A's end: carries on at B's start
+            if (i + l == a.n) l += from_start(b, q + l);  // ran to A's end: carries on at B's start
             best = std::max(best, l);
         }
     }
@@ -292,7 +306,7 @@ std::int32_t first_sequence::open_copy(const record_index& b) const {
         if (l < u) return l;
         const std::int32_t left = open - i;
         const std::int32_t m = common_prefix(a.text + i + u, left, b.text, b.n);
-        return m < left ? u + m : u + left + b.z[left];
+        return m < left ? u + m : u + left + from_start(b, left);
     };
     std::int32_t best = u;  // the component's own copy, before open
     if (u >= span) {  // A[open ..) holds a window: the earlier windows like it
@@ -308,7 +322,7 @@ std::int32_t first_sequence::open_copy(const record_index& b) const {
     best = std::max(best, std::min(holds(c, ends, head), room));  // longer than u, it starts before open
     for (ends &= ((1u << std::min(room, span - 1)) - 1) & ~((1u << u) - 1); ends != 0; ends &= ends - 1) {
         const std::int32_t d = std::countr_zero(ends) + 1;  // from A's last d symbols, d > u: before open
-        best = std::max(best, d + b.z[d - u]);
+        best = std::max(best, d + from_start(b, d - u));
     }
     if (head >= 0 && room > span)  // every such window of A ends inside A, so starts before open
         for (std::int32_t i = head & window_bits; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));

@@ -58,7 +58,7 @@ struct record_index {
     std::int32_t n = 0;
     const std::uint8_t* text = nullptr;  // the sequence as symbol codes
     const std::int32_t* lpf = nullptr;   // lpf[q]: longest prefix of text[q..] that also starts before q
-    const std::int32_t* z = nullptr;     // z[x], x <= n: longest common prefix of text and text[x..]
+    const std::int32_t* z = nullptr;     // z[x], x <= n: longest common prefix of text and text[x..] (index_starts)
     const std::uint32_t* key = nullptr;  // key[q]: text[q .. q+k), symbols past the end taken as 0
     std::int32_t count = 0;              // complexity of the sequence alone
     std::int32_t open = 0;               // start of the component still under way at its end (n if none)
@@ -91,7 +91,11 @@ struct workspace {
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
                   bool buckets = true);
 
-// Bytes index_record takes from the arena for a record of n symbols.
+// Fills r.z, which the parse needs of every record that follows one without
+// chains (see record_index::prev).
+void index_starts(record_index& r, arena& mem);
+
+// Bytes index_record and index_starts take from the arena for a record of n symbols.
 std::size_t index_bytes(std::int32_t n, const alphabet& abc);
 
 // The parse of one record, saved at its end, resumed over any record behind it.

@@ -132,6 +132,13 @@ void complexity_pass(analysis& st) {
         for (std::int32_t l; !failed && (l = next_record++) < st.num;)
             index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
     });
+    // A record parsed through its automaton needs where every other carries on like its own start.
+    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; })) {
+        next_record = 0;
+        on_threads(threads, [&](std::int32_t, const std::atomic<bool>& failed) {
+            for (std::int32_t l; !failed && (l = next_record++) < st.num;) index_starts(records[std::size_t(l)], mem);
+        });
+    }
 
     row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
