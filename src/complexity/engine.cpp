@@ -35,22 +35,23 @@ namespace {
 
 constexpr std::int32_t more_windows = 1 << 30;  // flags a window that has others like it before
 constexpr std::int32_t window_bits = more_windows - 1;
+// Readable bytes after each text: a word read from anywhere up to span symbols
+// past its end stays inside (spans are at most 16).
+constexpr std::size_t text_pad = 32;
 
 // Length of the common prefix of x[0 .. n) and y[0 .. m), a word at a time.
+// Words may be read up to 8 bytes past either end (see text_pad); a
+// negative length counts as none.
 std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uint8_t* y, std::int32_t m) {
-    const std::int32_t limit = std::min(n, m);
-    std::int32_t k = 0;
-    for (; k + 8 <= limit; k += 8) {
+    const std::int32_t limit = std::max(std::min(n, m), 0);
+    for (std::int32_t k = 0;; k += 8) {
         std::uint64_t wx, wy;
         std::memcpy(&wx, x + k, 8);
         std::memcpy(&wy, y + k, 8);
-        if (const std::uint64_t diff = wx ^ wy; diff != 0) {
-            const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
-            return k + bits / 8;
-        }
+        const std::uint64_t diff = wx ^ wy;  // all zero: 64 bits alike
+        const int bits = std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+        if (bits < 64 || k + 8 >= limit) return std::min(k + bits / 8, limit);
     }
-    while (k < limit && x[k] == y[k]) ++k;
-    return k;
 }
 
 // Offsets of the prefix levels of a window of `span` symbols: level d, the
@@ -129,7 +130,7 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
 std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
     const std::size_t m = std::size_t(std::max(n, 0));
     (void)abc;
-    return m + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + 5 * 64;
+    return m + text_pad + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + 5 * 64;
 }
 
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
@@ -137,7 +138,7 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     const std::int32_t n = std::int32_t(seq.size()), k = abc.k;
     r = record_index{};
     r.n = n;
-    std::uint8_t* text = mem.take<std::uint8_t>(std::size_t(n));
+    std::uint8_t* text = mem.take<std::uint8_t>(std::size_t(n) + text_pad);  // zeros past the end
     for (std::int32_t i = 0; i < n; ++i) text[i] = abc.code[static_cast<unsigned char>(seq[std::size_t(i)])];
     r.text = text;
 
