@@ -25,7 +25,7 @@ std::int32_t alphabet::span(std::int32_t n) const {
     // A row's table costs a step per code; a component the others parse against
     // it costs many, and there is one in every few of their symbols.
     const std::int64_t others = std::max<std::int64_t>(total - n, 0) / 4;
-    const std::int64_t most = std::min<std::int64_t>(std::max<std::int64_t>({4096, 2 * std::int64_t(n), others}), 1 << 24);
+    const std::int64_t most = std::min<std::int64_t>(std::max<std::int64_t>({4096, 4 * std::int64_t(n), others}), 1 << 24);
     std::int32_t s = 1;
     while (s < k && std::int64_t(power[std::size_t(s) + 1]) <= most) ++s;
     return s;
@@ -125,12 +125,39 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
     return true;
 }
 
+// From held[off[d] + c], d < span, set where the record holds the d symbols
+// of code c (overwritten), fills prefixes (see workspace::prefixes).
+void fill_prefixes(std::uint32_t* prefixes, std::uint8_t* held, const record_index& r, const alphabet& abc) {
+    const std::int32_t span = r.span, n = r.n;
+    const auto off = level_offsets(abc, span);
+    held[0] = 0;
+    for (std::int32_t d = 1; d < span; ++d) {  // d where the record holds the code, else as its first d - 1 symbols
+        std::uint8_t* level = held + off[std::size_t(d)];
+        const std::uint8_t* above = held + off[std::size_t(d) - 1];
+        for (std::uint32_t c = 0; c < abc.power[std::size_t(d) - 1]; ++c)
+            for (std::int32_t s = 0; s < abc.sigma; ++s, ++level) *level = *level ? std::uint8_t(d) : above[c];
+    }
+    const std::uint32_t shorter = abc.power[std::size_t(span) - 1];
+    const std::uint8_t* top = held + off[std::size_t(span) - 1];
+    for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
+    for (std::int32_t d = 1; d < span && d <= n; ++d) {
+        const std::uint32_t below = abc.power[std::size_t(span - 1 - d)];
+        const std::uint32_t lo = abc.cut[std::size_t(d)](r.key[n - d]) * below;
+        for (std::uint32_t c = lo; c < lo + below; ++c) prefixes[c] |= 1u << (7 + d);
+    }
+}
+
+// Whether a record of n symbols keeps its heads: when they take no more room
+// than its other arrays.
+bool keeps_heads(std::int32_t n, std::uint32_t codes) { return std::int64_t(codes) <= 4 * std::int64_t(n); }
+
 }  // namespace
 
 std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
     const std::size_t m = std::size_t(std::max(n, 0));
-    (void)abc;
-    return m + text_pad + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + 5 * 64;
+    const std::uint32_t codes = abc.power[std::size_t(abc.span(n))];
+    const std::size_t heads = keeps_heads(n, codes) ? 4 * std::size_t(codes) : 0;
+    return m + text_pad + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + heads + 6 * 64;
 }
 
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
@@ -158,18 +185,30 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     const divider window = abc.cut[std::size_t(r.span)];
     if (buckets && n > 0) {
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
-        std::int32_t* last = work.last.reserve(abc.power[std::size_t(r.span)]);
+        const std::uint32_t codes = abc.power[std::size_t(r.span)];
+        const bool keep = keeps_heads(n, codes);
+        std::int32_t* heads;
+        if (keep) {
+            heads = mem.take<std::int32_t>(codes);
+            std::fill(heads, heads + codes, -1);
+        } else {  // the thread's, all -1 between records
+            const bool grows = codes > work.last.size();
+            heads = work.last.reserve(codes);
+            if (grows) std::fill(heads, heads + codes, -1);
+        }
         const std::int32_t windows = std::max(n - r.span + 1, 0);
         for (std::int32_t q = 0; q < windows; ++q) {
-            std::int32_t& l = last[window(key[q])];
-            prev[q] = l - 1;
-            l = q + 1;
+            std::int32_t& h = heads[window(key[q])];
+            prev[q] = h < 0 ? -1 : h & window_bits;
+            h = q | (h >= 0 ? more_windows : 0);
         }
         std::fill(prev + windows, prev + n, -1);
-        for (std::int32_t q = 0; q < windows; ++q) last[window(key[q])] = 0;
+        if (keep) r.heads = heads;
+        else
+            for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = -1;
         r.prev = prev;
         std::uint32_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)]);
-        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) r.prev = nullptr;
+        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) r.prev = r.heads = nullptr;
     }
     if (!r.prev) {
         work.sam.build(text, n, abc.sigma);
@@ -225,51 +264,45 @@ void first_sequence::load(const record_index& a, const alphabet& abc) {
 void first_sequence::fill_table() {
     const record_index& a = *a_;
     const alphabet& abc = *abc_;
+    shorter_ = divider(std::uint32_t(abc.sigma));
     const std::int32_t span = a.span, n = a.n, sigma = abc.sigma;
     const std::uint32_t codes = abc.power[std::size_t(span)], shorter = abc.power[std::size_t(span) - 1];
     const auto off = level_offsets(abc, span);
-    shorter_ = divider(std::uint32_t(sigma));
-    std::int32_t* heads = work_.heads.reserve(codes);
-    std::fill(heads, heads + codes, -1);
-    for (std::int32_t i = 0; i <= n - span; ++i) {  // in order, so the last window of each code stays
-        std::int32_t& h = heads[window_(a.key[i])];
-        h = i | (h >= 0 ? more_windows : 0);
+    if (a.heads) {
+        heads_ = a.heads;
+    } else {
+        std::int32_t* heads = work_.heads.reserve(codes);
+        std::fill(heads, heads + codes, -1);
+        for (std::int32_t i = 0; i <= n - span; ++i) {  // in order, so the last window of each code stays
+            std::int32_t& h = heads[window_(a.key[i])];
+            h = i | (h >= 0 ? more_windows : 0);
+        }
+        heads_ = heads;
     }
-    // depth[off[d] + c], d < span: first whether A holds the d symbols of code c, then how many of them
-    std::uint8_t* depth = work_.depth.reserve(off[std::size_t(span)]);
-    std::fill(depth, depth + off[std::size_t(span)], 0);
+    const std::int32_t* heads = heads_;
+    // held[off[d] + c], d < span: whether A holds the d symbols of code c
+    std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
+    std::fill(held, held + off[std::size_t(span)], 0);
     for (std::int32_t i = std::max(0, n - span + 1); i < n; ++i)  // the last symbols, too few for a window
-        depth[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
+        held[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
     if (span > 1) {
-        std::uint8_t* level = depth + off[std::size_t(span) - 1];
+        std::uint8_t* level = held + off[std::size_t(span) - 1];
         for (std::uint32_t c = 0, x = 0; c < shorter; ++c)
             for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] >= 0;
     }
     for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
-        std::uint8_t* level = depth + off[std::size_t(d)];
-        const std::uint8_t* below = depth + off[std::size_t(d) + 1];
+        std::uint8_t* level = held + off[std::size_t(d)];
+        const std::uint8_t* below = held + off[std::size_t(d) + 1];
         for (std::uint32_t c = 0; c < abc.power[std::size_t(d)]; ++c)
             for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
     }
-    for (std::int32_t d = 1; d < span; ++d) {  // d where A holds the code, else as its first d - 1 symbols
-        std::uint8_t* level = depth + off[std::size_t(d)];
-        const std::uint8_t* above = depth + off[std::size_t(d) - 1];
-        for (std::uint32_t c = 0; c < abc.power[std::size_t(d) - 1]; ++c)
-            for (std::int32_t s = 0; s < sigma; ++s, ++level) *level = *level ? std::uint8_t(d) : above[c];
-    }
-    std::uint32_t* prefixes = work_.prefixes.reserve(shorter);
-    const std::uint8_t* top = depth + off[std::size_t(span) - 1];
-    for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
-    for (std::int32_t d = 1; d < span && d <= n; ++d) {
-        const std::uint32_t below = abc.power[std::size_t(span - 1 - d)];
-        const std::uint32_t lo = abc.cut[std::size_t(d)](a.key[n - d]) * below;
-        for (std::uint32_t c = lo; c < lo + below; ++c) prefixes[c] |= 1u << (7 + d);
-    }
+    prefixes_ = work_.prefixes.reserve(shorter);
+    fill_prefixes(work_.prefixes.data(), held, a, abc);
 }
 
 std::int32_t first_sequence::holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const {
-    head = work_.heads.data()[c];
-    const std::uint32_t f = work_.prefixes.data()[shorter_(c)];
+    head = heads_[c];
+    const std::uint32_t f = prefixes_[shorter_(c)];
     ends = f >> 8;
     return head >= 0 ? a_->span : std::int32_t(f & 0xff);
 }
@@ -430,7 +463,7 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
     };
     std::array<lane, lanes> run;
     std::size_t active = 0, next = 0;
-    const std::int32_t* heads = work_.heads.data();
+    const std::int32_t* heads = heads_;
     auto start = [&](lane& l) {  // the next parse still to run, into l; false if none
         for (; next < bs.size(); ++next) {
             const record_index& b = *bs[next];

@@ -69,19 +69,22 @@ struct record_index {
     // automaton is cheaper.
     std::int32_t span = 0;
     const std::int32_t* prev = nullptr;
+    // Per code, the last window with it (bit 30 set if there are more), -1 if
+    // none; kept when there are few codes for the record's length, else null
+    // and built when the record's row starts.
+    const std::int32_t* heads = nullptr;
 };
 
 // Scratch space of one thread, reused from record to record.
 struct workspace {
     automaton sam;
-    page_array<std::int32_t> last;     // per window code: 1 + the last window so far, 0 between records
+    page_array<std::int32_t> last;     // per window code: the last window so far, -1 between records
     page_array<std::uint32_t> seen;    // per prefix of a window: the stamp of the last record it started in
     std::uint32_t stamp = 0;
     page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
-    // For the loaded record A: per window code, its last window (bit 30 set if
-    // there are more), -1 if none; per code of one symbol fewer, the most of
-    // its symbols found together in A (bits 0-7), and at bit 7 + d whether A
-    // ends with its first d symbols.
+    // The loaded record's heads when it keeps none (see record_index); per code
+    // of span - 1 symbols, the most of its first symbols the loaded record holds
+    // together (bits 0-7), and at bit 7 + d whether it ends with its first d.
     page_array<std::int32_t> heads;
     page_array<std::uint32_t> prefixes;
 };
@@ -150,6 +153,8 @@ private:
     std::int32_t jump_k_ = 1;
     divider window_, jump_cut_;  // a key's first a.span, first jump_k_ symbols
     divider shorter_;            // a window code's first span - 1 symbols
+    const std::int32_t* heads_ = nullptr;      // A's heads and prefixes, its own or built in work_
+    const std::uint32_t* prefixes_ = nullptr;
     std::uint32_t open_state_ = automaton::root;  // transition entry of A[a.open ..)
 };
 

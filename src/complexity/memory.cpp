@@ -39,8 +39,10 @@ block_ptr heap_block(std::size_t bytes) {
 #if defined(VARNEL_MAPPED_MEMORY)
 
 block_ptr take_block(std::size_t bytes) {
+    // Small blocks from the heap, which reuses what it has; from an eighth of a
+    // huge page up, one huge page costs less than the faults of its small pages.
     constexpr std::size_t huge_page = std::size_t(2) << 20;
-    if (bytes < huge_page) return heap_block(bytes);  // small: the heap reuses what it has
+    if (bytes < huge_page / 8) return heap_block(bytes);
     // Whole huge pages, aligned: map one more and trim both ends.
     bytes = (bytes + huge_page - 1) & ~(huge_page - 1);
     void* p = mmap(nullptr, bytes + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -33,6 +33,7 @@ public:
         return reinterpret_cast<T*>(block_.get());
     }
     T* data() const { return reinterpret_cast<T*>(block_.get()); }
+    std::size_t size() const { return size_; }
 
 private:
     block_ptr block_;
