@@ -33,7 +33,9 @@ std::int32_t alphabet::span(std::int32_t n) const {
 
 namespace {
 
-constexpr std::int32_t more_windows = 1 << 30;  // flags a window that has others like it before
+// A head is 0 for none, else 1 + the window, with more_windows set if there
+// are others like it before: zeroed memory is a table of no windows.
+constexpr std::int32_t more_windows = 1 << 30;
 constexpr std::int32_t window_bits = more_windows - 1;
 // Readable bytes after each text: a word read from anywhere up to span symbols
 // past its end stays inside (spans are at most 16).
@@ -186,29 +188,24 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     if (buckets && n > 0) {
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
         const std::uint32_t codes = abc.power[std::size_t(r.span)];
-        const bool keep = keeps_heads(n, codes);
-        std::int32_t* heads;
-        if (keep) {
-            heads = mem.take<std::int32_t>(codes);
-            std::fill(heads, heads + codes, -1);
-        } else {  // the thread's, all -1 between records
-            const bool grows = codes > work.last.size();
-            heads = work.last.reserve(codes);
-            if (grows) std::fill(heads, heads + codes, -1);
-        }
+        std::int32_t* heads = work.last.reserve(codes);  // the thread's, all 0 between records
         const std::int32_t windows = std::max(n - r.span + 1, 0);
         for (std::int32_t q = 0; q < windows; ++q) {
             std::int32_t& h = heads[window(key[q])];
-            prev[q] = h < 0 ? -1 : h & window_bits;
-            h = q | (h >= 0 ? more_windows : 0);
+            prev[q] = (h & window_bits) - 1;
+            h = (q + 1) | (h != 0 ? more_windows : 0);
         }
         std::fill(prev + windows, prev + n, -1);
-        if (keep) r.heads = heads;
-        else
-            for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = -1;
         r.prev = prev;
         std::uint32_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)]);
-        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) r.prev = r.heads = nullptr;
+        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) {
+            r.prev = nullptr;
+        } else if (keeps_heads(n, codes)) {
+            std::int32_t* kept = mem.take<std::int32_t>(codes);
+            std::copy_n(heads, codes, kept);
+            r.heads = kept;
+        }
+        for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = 0;
     }
     if (!r.prev) {
         work.sam.build(text, n, abc.sigma);
@@ -272,10 +269,10 @@ void first_sequence::fill_table() {
         heads_ = a.heads;
     } else {
         std::int32_t* heads = work_.heads.reserve(codes);
-        std::fill(heads, heads + codes, -1);
+        std::fill(heads, heads + codes, 0);
         for (std::int32_t i = 0; i <= n - span; ++i) {  // in order, so the last window of each code stays
             std::int32_t& h = heads[window_(a.key[i])];
-            h = i | (h >= 0 ? more_windows : 0);
+            h = (i + 1) | (h != 0 ? more_windows : 0);
         }
         heads_ = heads;
     }
@@ -288,7 +285,7 @@ void first_sequence::fill_table() {
     if (span > 1) {
         std::uint8_t* level = held + off[std::size_t(span) - 1];
         for (std::uint32_t c = 0, x = 0; c < shorter; ++c)
-            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] >= 0;
+            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] != 0;
     }
     for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
         std::uint8_t* level = held + off[std::size_t(d)];
@@ -304,7 +301,7 @@ std::int32_t first_sequence::holds(std::uint32_t c, std::uint32_t& ends, std::in
     head = heads_[c];
     const std::uint32_t f = prefixes_[shorter_(c)];
     ends = f >> 8;
-    return head >= 0 ? a_->span : std::int32_t(f & 0xff);
+    return head != 0 ? a_->span : std::int32_t(f & 0xff);
 }
 
 std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) const {
@@ -319,8 +316,8 @@ std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) 
         const std::int32_t d = std::countr_zero(ends) + 1;
         if (b.text[q + d] == b.text[0]) best = std::max(best, d + from_start(b, q + d));
     }
-    if (head >= 0 && room > span) {
-        for (std::int32_t i = head & window_bits; i >= 0; i = head & more_windows ? a.prev[i] : -1) {
+    if (head != 0 && room > span) {
+        for (std::int32_t i = (head & window_bits) - 1; i >= 0; i = head & more_windows ? a.prev[i] : -1) {
             std::int32_t l = span + common_prefix(a.text + i + span, a.n - i - span, b.text + q + span, room - span);
             if (i + l == a.n) l += from_start(b, q + l);  // ran to A's end: carries on at B's start
             best = std::max(best, l);
@@ -358,8 +355,8 @@ std::int32_t first_sequence::open_copy(const record_index& b) const {
         const std::int32_t d = std::countr_zero(ends) + 1;  // from A's last d symbols, d > u: before open
         best = std::max(best, d + from_start(b, d - u));
     }
-    if (head >= 0 && room > span)  // every such window of A ends inside A, so starts before open
-        for (std::int32_t i = head & window_bits; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
+    if (head != 0 && room > span)  // every such window of A ends inside A, so starts before open
+        for (std::int32_t i = (head & window_bits) - 1; i >= 0; i = a.prev[i]) best = std::max(best, copy_at(i));
     return best;
 }
 

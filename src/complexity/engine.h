@@ -69,16 +69,16 @@ struct record_index {
     // automaton is cheaper.
     std::int32_t span = 0;
     const std::int32_t* prev = nullptr;
-    // Per code, the last window with it (bit 30 set if there are more), -1 if
-    // none; kept when there are few codes for the record's length, else null
-    // and built when the record's row starts.
+    // Per code, 1 + the last window with it (bit 30 set if there are more), 0
+    // if none; kept when there are few codes for the record's length, else
+    // null and built when the record's row starts.
     const std::int32_t* heads = nullptr;
 };
 
 // Scratch space of one thread, reused from record to record.
 struct workspace {
     automaton sam;
-    page_array<std::int32_t> last;     // per window code: the last window so far, -1 between records
+    page_array<std::int32_t> last;     // per window code: a head as in record_index, 0 between records
     page_array<std::uint32_t> seen;    // per prefix of a window: the stamp of the last record it started in
     std::uint32_t stamp = 0;
     page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
@@ -126,7 +126,7 @@ private:
     std::int32_t resume_in_automaton(const record_index& b) const;
     // How many symbols of the window code c A holds together (span if all),
     // which of its first d < span symbols A ends with (bit d - 1), and A's
-    // last window with code c (flagged if there are more), -1 if none.
+    // head for code c (see record_index::heads).
     std::int32_t holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const;
     // Longest copy of b.text[q ..] that starts in A: inside it or running off its end into B.
     std::int32_t copy_from_a(const record_index& b, std::int32_t q) const;
