@@ -46,27 +46,26 @@ write('run1M', [('>run', 'A' * (1 << 20)), records('orchid_its.fasta')[0]])
 PY
 
 # Seconds (the median of a few runs when a run is short) and peak kilobytes of
-# a complete run: run DIR THREADS PROGRAM, THREADS 1 (pinned to one processor,
-# set before the program starts) or all.
+# a complete run: run DIR THREADS PROGRAM, THREADS 1 (pinned to one processor)
+# or all.
 run() {
     local dir=$1 threads=$2 program=$3
     python3 - "$dir" "$threads" "$program" <<'PY'
 import os, subprocess, sys, time
 dir, threads, cmd = sys.argv[1], sys.argv[2], sys.argv[3:]
-one = min(os.sched_getaffinity(0))
-pin = (lambda: os.sched_setaffinity(0, {one})) if threads == '1' else None
+if threads == '1':  # the program inherits this process's processors (a hook in the child would slow its start)
+    os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
 times, peak = [], 0
 # Timed runs start the program directly; one more under /usr/bin/time gives its
 # own peak (a child of this interpreter would count the interpreter's pages too).
 mem = os.path.join(dir, 'peak.txt')
 if subprocess.call(['/usr/bin/time', '-f', '%M', '-o', mem] + cmd, cwd=dir, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=pin) != 0:
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) != 0:
     sys.exit("run failed in " + dir)
 peak = int(open(mem).read().split()[-1])
 while True:
     start = time.perf_counter()
-    status = subprocess.call(cmd, cwd=dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                             preexec_fn=pin)
+    status = subprocess.call(cmd, cwd=dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     times.append(time.perf_counter() - start)
     if status != 0: sys.exit("run failed in " + dir)
     if sum(times) > 2 or len(times) >= 25: break

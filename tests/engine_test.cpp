@@ -92,12 +92,49 @@ TEST(engine, runs_periods_and_copies_across_the_join) {
         {dna, dna.substr(190) + dna.substr(0, 40)},   // ... and carries on with A's start
         {dna + dna.substr(0, 37), dna.substr(37, 20)},
         {"GATTACA", "ACATTAG"},
+        {run, dna},  // a record searched through its automaton beside one searched through its windows
+        {dna + run, dna},
     };
     for (const auto& [a, b] : cases) expect_same(a, b);
     for (int round = 0; round < 500; ++round) {  // B starts inside a repeat of A's tail
         const std::string a = random_text(1 + int(rng() % 80), 2 + round % 3);
         const std::size_t cut = rng() % a.size();
         expect_same(a, a.substr(cut) + a.substr(0, rng() % a.size()) + random_text(int(rng() % 10), 3));
+    }
+}
+
+// Records long enough to keep their table of windows from indexing, and a
+// row resumed over many records at once, against the same pairs one by one.
+TEST(engine, long_records_and_rows_resumed_together) {
+    std::mt19937 rng(7);
+    auto random_text = [&](int n, int sigma) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += char('A' + rng() % sigma);
+        return s;
+    };
+    const std::string a = random_text(6000, 4), b = a.substr(2500, 1500) + random_text(3000, 4);
+    expect_same(a, b);
+    expect_same(b, a.substr(0, 5000) + b.substr(0, 700));
+
+    std::vector<std::string> texts = {a, b, "", "A", a.substr(5990), std::string(700, 'C'), random_text(40, 2)};
+    for (int i = 0; i < 20; ++i) texts.push_back(a.substr(rng() % 6000, rng() % 300) + random_text(int(rng() % 200), 4));
+    const alphabet abc(texts);
+    workspace work;
+    arena mem;
+    std::vector<record_index> records(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) index_record(records[i], texts[i], abc, work, mem);
+    for (record_index& r : records) index_starts(r, mem);
+    std::vector<const record_index*> row;
+    for (const record_index& r : records) row.push_back(&r);
+    first_sequence first(work);
+    for (std::size_t l : {std::size_t(0), std::size_t(1), std::size_t(5)}) {
+        first.load(records[l], abc);
+        std::vector<std::int32_t> together(row.size());
+        first.resume(row, together.data());
+        for (std::size_t e = 0; e < row.size(); ++e) {
+            ASSERT_EQ(together[e], first.resume(records[e])) << l << " then " << e;
+            ASSERT_EQ(together[e], direct(texts[l] + texts[e])) << l << " then " << e;
+        }
     }
 }
 
