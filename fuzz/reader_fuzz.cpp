@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "input/reader.h"
+#include "reader_model.h"
 #include "run/failure.h"
 
 namespace {
@@ -90,6 +91,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!plain_ok) return 0;
     check_loaded(plain, input, false);
     check_loaded(folded, input, true);
+    for (const varnel::analysis* st : {&plain, &folded}) {  // and exactly as the byte rules read it
+        const varnel::model_input m = varnel::model(std::string(input), st == &folded);
+        check(st->max_len == m.max_len && std::size_t(st->num) == m.names.size(), "count differs from the byte rules");
+        for (std::size_t l = 0; l < m.names.size(); ++l) {
+            check(std::string(st->data_name[l].data(), 10) == m.names[l], "name differs from the byte rules");
+            check(st->S[l] == m.seqs[l], "sequence differs from the byte rules");
+        }
+    }
 
     // Folding changes the letters a-z of sequences and nothing else.
     check(plain.num == folded.num && plain.max_len == folded.max_len, "count differs between the loads");

@@ -1,11 +1,14 @@
 // The input reader on a table of inputs, for both the folding and the plain build.
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "input/reader.h"
+#include "reader_model.h"
 #include "run/failure.h"
 
 namespace varnel {
@@ -91,6 +94,29 @@ TEST_P(reader, loads_names_and_sequences_in_both_builds) {
 
 INSTANTIATE_TEST_SUITE_P(table, reader, ::testing::ValuesIn(reader_cases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
+
+// Random inputs of up to a few blocks, '>' and line ends often near block edges.
+TEST(reader, agrees_with_the_byte_rules_across_blocks) {
+    std::mt19937 rng(3);
+    const std::string bytes = "ACGTacgt\n\n\r \t\x01\x7f\xc3~";
+    for (int round = 0; round < 30; ++round) {
+        std::string in(std::size_t(rng() % 200000), 'A');
+        for (char& c : in) c = rng() % 2000 == 0 ? '>' : bytes[rng() % bytes.size()];  // a few hundred records
+        for (std::size_t edge = 65536; edge < in.size(); edge += 65536)  // '>' just before, at and after an edge
+            in[edge - 1 + rng() % 3] = '>';
+        if (round % 3 == 0) in.insert(0, ">");
+        for (bool fold : {false, true}) {
+            const analysis st = load(in, fold);
+            const model_input m = model(in, fold);
+            ASSERT_EQ(st.max_len, m.max_len) << round;
+            ASSERT_EQ(std::size_t(st.num), m.names.size()) << round;
+            for (std::size_t l = 0; l < m.names.size(); ++l) {
+                ASSERT_EQ(std::string(st.data_name[l].data(), 10), m.names[l]) << round << " record " << l;
+                ASSERT_EQ(st.S[l], m.seqs[l]) << round << " record " << l;
+            }
+        }
+    }
+}
 
 TEST(reader_listing, names_with_padding_under_the_heading) {
     analysis st = load(">alpha\nAC\n>0123456789xyz\nGT\n>\n", false);

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <span>
 
 #include "run/failure.h"
 
@@ -14,26 +17,60 @@ constexpr std::int64_t max_count = std::numeric_limits<std::int32_t>::max();
 
 bool kept(int c) { return c >= 32 && c <= 126; }
 
-// One byte of the input, or EOF at its end; a read error ends the run.
-int next(std::FILE* f) {
-#if defined(_WIN32)
-    int c = _getc_nolock(f);
-#else
-    int c = getc_unlocked(f);
-#endif
-    if (c == EOF && std::ferror(f)) fail_io("read", "input_file", errno);
-    return c;
+// The input a block at a time; a read error ends the run.
+class input_blocks {
+public:
+    explicit input_blocks(std::FILE* f) : f_(f), block_(new unsigned char[size]) {}
+    // The bytes not taken yet, reading more when none are left; none at the end.
+    std::span<const unsigned char> rest() {
+        if (at_ == end_) fill();
+        return {at_, end_};
+    }
+    void take(std::size_t n) { at_ += n; }
+    // One byte, or EOF at the end.
+    int next() {
+        if (at_ == end_ && !fill()) return EOF;
+        return *at_++;
+    }
+    void unget() { --at_; }  // the byte next() just gave
+
+private:
+    static constexpr std::size_t size = std::size_t(1) << 16;
+    bool fill() {
+        const std::size_t got = std::fread(block_.get(), 1, size, f_);
+        if (got < size && std::ferror(f_)) fail_io("read", "input_file", errno);
+        at_ = block_.get();
+        end_ = at_ + got;
+        return got > 0;
+    }
+    std::FILE* f_;
+    std::unique_ptr<unsigned char[]> block_;
+    const unsigned char* at_ = nullptr;
+    const unsigned char* end_ = nullptr;
+};
+
+const unsigned char* find(const unsigned char* from, const unsigned char* end, unsigned char c) {
+    const void* hit = std::memchr(from, c, std::size_t(end - from));
+    return hit ? static_cast<const unsigned char*>(hit) : end;
 }
 
 }  // namespace
 
 void get_info(analysis& st) {
+    input_blocks in(st.fi);
+    // span: the bytes since the last '>', that one included (a record's span), or since the start
     std::int64_t records = 0, max_len = 0, span = 0;
-    for (int c; (c = next(st.fi)) != EOF; ++span) {
-        if (c != '>') continue;
-        ++records;
-        if (span > max_len) max_len = span;
-        span = 0;  // the '>' itself counts toward the span it opens
+    for (std::span<const unsigned char> r; !(r = in.rest()).empty(); in.take(r.size())) {
+        const unsigned char* end = r.data() + r.size();
+        for (const unsigned char* p = r.data();;) {
+            const unsigned char* opener = find(p, end, '>');
+            span += opener - p;
+            if (opener == end) break;
+            ++records;
+            if (span > max_len) max_len = span;
+            span = 1;
+            p = opener + 1;
+        }
     }
     if (records > max_count) throw run_error("Too many records in input_file: " + std::to_string(records));
     st.num = std::int32_t(records);
@@ -41,10 +78,10 @@ void get_info(analysis& st) {
 }
 
 void getinput(analysis& st, bool fold) {
-    std::FILE* f = st.fi;
+    input_blocks in(st.fi);
     const std::int32_t counted = st.num;
-    int c = next(f);
-    if (c != '>' && c != EOF) std::ungetc(c, f);  // no opener: the first line is a header line
+    int c = in.next();
+    if (c != '>' && c != EOF) in.unget();  // no opener: the first line is a header line
 
     std::string& stage = st.str;  // grows to the longest sequence, reused for all
     st.num = 0;
@@ -57,12 +94,12 @@ void getinput(analysis& st, bool fold) {
         name_field name;
         name.fill(' ');
         for (std::size_t n = 0;;) {  // header line: the first ten kept bytes
-            c = next(f);
+            c = in.next();
             if (c == EOF || c == '\n') break;
             if (!kept(c)) continue;
             name[n++] = char(c);
             if (n == name.size()) {
-                do c = next(f);
+                do c = in.next();
                 while (c != EOF && c != '\n');
                 break;
             }
@@ -70,12 +107,25 @@ void getinput(analysis& st, bool fold) {
         at_end = c == EOF;
         stage.clear();
         while (!at_end) {  // sequence text: up to the next '>', or the end for the last record
-            c = next(f);
-            if (c == EOF) at_end = true;
-            else if (c == '>' && !last) break;
-            else if (kept(c)) {
-                if (fold && c >= 'a' && c <= 'z') c -= 'a' - 'A';
-                stage.push_back(char(c));
+            const std::span<const unsigned char> r = in.rest();
+            if (r.empty()) {
+                at_end = true;
+                break;
+            }
+            const unsigned char* p = r.data();
+            const unsigned char* stop = last ? p + r.size() : find(p, p + r.size(), '>');
+            std::size_t k = stage.size();
+            stage.resize(k + std::size_t(stop - p));
+            for (const unsigned char* q = p; q < stop; ++q) {  // every byte written, the kept ones counted
+                const unsigned char b = *q;
+                stage[k] = char(fold && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b);
+                k += kept(b);
+            }
+            stage.resize(k);
+            in.take(std::size_t(stop - p));
+            if (stop < p + r.size()) {
+                in.take(1);  // the '>' that opens the next record
+                break;
             }
         }
         if (std::int64_t(stage.size()) > max_count)
