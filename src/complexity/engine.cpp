@@ -92,11 +92,13 @@ void longest_previous_factors(std::int32_t* lpf, const record_index& r, automato
 
 // The longest previous factors through the chains of windows. Gives up
 // (false) once the candidates compared cost more than the automaton would.
-bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint32_t* seen, std::uint32_t stamp) {
+bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen) {
     const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
     const std::uint8_t* t = r.text;
     const auto off = level_offsets(abc, span);
-    // seen[off[d] + c] == stamp, d < span: the d symbols with code c start before q
+    // bit off[d] + c of seen, d < span: the d symbols with code c start before q
+    std::fill_n(seen, off[std::size_t(span)] / 64 + 1, 0);
+    auto was_seen = [&](std::size_t x) { return (seen[x / 64] >> (x % 64) & 1) != 0; };
     std::int64_t budget = 8 * std::int64_t(n) + 64;
     // lpf[q] >= lpf[q-1] - 1: the copy of q-1's factor, from `from`, goes on from from + 1
     std::int32_t last = 0, from = -2;
@@ -115,10 +117,13 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
             // no window before q is this one: the longest prefix of its key that starts before q
             const std::int32_t limit = std::min(span - 1, room);
             std::int32_t d = std::max(last - 1, 0);
-            while (d < limit && seen[off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q])] == stamp) ++d;
+            while (d < limit && was_seen(off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q]))) ++d;
             best = d;
             // the prefixes longer than that start here first (those of a window seen before did earlier)
-            for (std::int32_t e = limit; e > d; --e) seen[off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q])] = stamp;
+            for (std::int32_t e = limit; e > d; --e) {
+                const std::size_t x = off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q]);
+                seen[x / 64] |= std::uint64_t(1) << (x % 64);
+            }
         }
         lpf[q] = best;
         last = best;
@@ -197,8 +202,8 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
         }
         std::fill(prev + windows, prev + n, -1);
         r.prev = prev;
-        std::uint32_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)]);
-        if (!chain_lpf(lpf, r, abc, seen, ++work.stamp)) {
+        std::uint64_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1);
+        if (!chain_lpf(lpf, r, abc, seen)) {
             r.prev = nullptr;
         } else if (keeps_heads(n, codes)) {
             std::int32_t* kept = mem.take<std::int32_t>(codes);
