@@ -132,26 +132,36 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
     return true;
 }
 
-// From held[off[d] + c], d < span, set where the record holds the d symbols
-// of code c (overwritten), fills prefixes (see workspace::prefixes).
-void fill_prefixes(std::uint32_t* prefixes, std::uint8_t* held, const record_index& r, const alphabet& abc) {
+// Sets bit 7 + d of prefixes[c] where the record ends with the first d symbols of c.
+void add_ends(std::uint32_t* prefixes, const record_index& r, const alphabet& abc) {
     const std::int32_t span = r.span, n = r.n;
-    const auto off = level_offsets(abc, span);
-    held[0] = 0;
-    for (std::int32_t d = 1; d < span; ++d) {  // d where the record holds the code, else as its first d - 1 symbols
-        std::uint8_t* level = held + off[std::size_t(d)];
-        const std::uint8_t* above = held + off[std::size_t(d) - 1];
-        for (std::uint32_t c = 0; c < abc.power[std::size_t(d) - 1]; ++c)
-            for (std::int32_t s = 0; s < abc.sigma; ++s, ++level) *level = *level ? std::uint8_t(d) : above[c];
-    }
-    const std::uint32_t shorter = abc.power[std::size_t(span) - 1];
-    const std::uint8_t* top = held + off[std::size_t(span) - 1];
-    for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
     for (std::int32_t d = 1; d < span && d <= n; ++d) {
         const std::uint32_t below = abc.power[std::size_t(span - 1 - d)];
         const std::uint32_t lo = abc.cut[std::size_t(d)](r.key[n - d]) * below;
         for (std::uint32_t c = lo; c < lo + below; ++c) prefixes[c] |= 1u << (7 + d);
     }
+}
+
+// From held[off[d] + c], d < span, set where the record holds the d symbols
+// of code c (overwritten), fills prefixes (see workspace::prefixes).
+void fill_prefixes(std::uint32_t* prefixes, std::uint8_t* held, const record_index& r, const alphabet& abc) {
+    const std::int32_t span = r.span, sigma = abc.sigma;  // locals: the byte stores below may alias abc
+    const auto off = level_offsets(abc, span);
+    held[0] = 0;
+    for (std::int32_t d = 1; d < span; ++d) {  // d where the record holds the code, else as its first d - 1 symbols
+        std::uint8_t* level = held + off[std::size_t(d)];
+        const std::uint8_t* above = held + off[std::size_t(d) - 1];
+        const std::uint32_t parents = abc.power[std::size_t(d) - 1];
+        for (std::uint32_t c = 0; c < parents; ++c)
+            for (std::int32_t s = 0; s < sigma; ++s, ++level) {
+                const int h = *level;  // 0 or 1: chosen without a branch, as it is a coin toss
+                *level = std::uint8_t((d & -h) | (above[c] & (h - 1)));
+            }
+    }
+    const std::uint32_t shorter = abc.power[std::size_t(span) - 1];
+    const std::uint8_t* top = held + off[std::size_t(span) - 1];
+    for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
+    add_ends(prefixes, r, abc);
 }
 
 // Whether a record of n symbols keeps its heads: when they take no more room
@@ -163,7 +173,7 @@ bool keeps_heads(std::int32_t n, std::uint32_t codes) { return std::int64_t(code
 std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
     const std::size_t m = std::size_t(std::max(n, 0));
     const std::uint32_t codes = abc.power[std::size_t(abc.span(n))];
-    const std::size_t heads = keeps_heads(n, codes) ? 4 * std::size_t(codes) : 0;
+    const std::size_t heads = keeps_heads(n, codes) ? 4 * std::size_t(codes) + std::size_t(codes) / 8 + 8 : 0;
     return m + text_pad + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + heads + 6 * 64;
 }
 
@@ -209,6 +219,10 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
             std::int32_t* kept = mem.take<std::int32_t>(codes);
             std::copy_n(heads, codes, kept);
             r.heads = kept;
+            const std::size_t words = level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1;
+            std::uint64_t* held = mem.take<std::uint64_t>(words);
+            std::copy_n(seen, words, held);  // once the parse is done, every prefix the record holds
+            r.held = held;
         }
         for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = 0;
     }
@@ -270,8 +284,14 @@ void first_sequence::fill_table() {
     const std::int32_t span = a.span, n = a.n, sigma = abc.sigma;
     const std::uint32_t codes = abc.power[std::size_t(span)], shorter = abc.power[std::size_t(span) - 1];
     const auto off = level_offsets(abc, span);
-    if (a.heads) {
+    if (a.heads) {  // its own heads, and the prefixes it holds as bits
         heads_ = a.heads;
+        std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
+        const std::uint64_t* bits = a.held;
+        for (std::size_t x = 0, end = off[std::size_t(span)]; x < end; ++x) held[x] = bits[x / 64] >> (x % 64) & 1;
+        prefixes_ = work_.prefixes.reserve(shorter);
+        fill_prefixes(work_.prefixes.data(), held, a, abc);
+        return;
     } else {
         std::int32_t* heads = work_.heads.reserve(codes);
         std::fill(heads, heads + codes, 0);
@@ -295,7 +315,8 @@ void first_sequence::fill_table() {
     for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
         std::uint8_t* level = held + off[std::size_t(d)];
         const std::uint8_t* below = held + off[std::size_t(d) + 1];
-        for (std::uint32_t c = 0; c < abc.power[std::size_t(d)]; ++c)
+        const std::uint32_t parents = abc.power[std::size_t(d)];
+        for (std::uint32_t c = 0; c < parents; ++c)
             for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
     }
     prefixes_ = work_.prefixes.reserve(shorter);

@@ -73,6 +73,9 @@ struct record_index {
     // if none; kept when there are few codes for the record's length, else
     // null and built when the record's row starts.
     const std::int32_t* heads = nullptr;
+    // Kept with the heads: bit off[d] + c set where the record holds the d
+    // symbols of code c, d < span, off[d] being the codes of fewer symbols.
+    const std::uint64_t* held = nullptr;
 };
 
 // Scratch space of one thread, reused from record to record.
