@@ -22,14 +22,14 @@ struct engine_counts {
     std::int32_t a, b, ab, ba;
 };
 
-// With `buckets` false, every record is searched through its automaton.
-engine_counts engine(const std::string& a, const std::string& b, bool buckets) {
+// With `chains` false, every record is searched through its automaton.
+engine_counts engine(const std::string& a, const std::string& b, bool chains) {
     const alphabet abc({a, b});
     workspace work;
     arena mem;
     record_index ia, ib;
-    index_record(ia, a, abc, work, mem, buckets);
-    index_record(ib, b, abc, work, mem, buckets);
+    index_record(ia, a, abc, work, mem, chains);
+    index_record(ib, b, abc, work, mem, chains);
     index_starts(ia, mem);
     index_starts(ib, mem);
     first_sequence f(work);
@@ -42,12 +42,12 @@ engine_counts engine(const std::string& a, const std::string& b, bool buckets) {
 }
 
 void expect_same(const std::string& a, const std::string& b) {
-    for (bool buckets : {true, false}) {
-        const engine_counts c = engine(a, b, buckets);
-        ASSERT_EQ(c.a, direct(a)) << a << (buckets ? "" : " (automaton)");
-        ASSERT_EQ(c.b, direct(b)) << b << (buckets ? "" : " (automaton)");
-        ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b << (buckets ? "" : " (automaton)");
-        ASSERT_EQ(c.ba, direct(b + a)) << b << " | " << a << (buckets ? "" : " (automaton)");
+    for (bool chains : {true, false}) {
+        const engine_counts c = engine(a, b, chains);
+        ASSERT_EQ(c.a, direct(a)) << a << (chains ? "" : " (automaton)");
+        ASSERT_EQ(c.b, direct(b)) << b << (chains ? "" : " (automaton)");
+        ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b << (chains ? "" : " (automaton)");
+        ASSERT_EQ(c.ba, direct(b + a)) << b << " | " << a << (chains ? "" : " (automaton)");
     }
 }
 

@@ -23,8 +23,9 @@ alphabet::alphabet(const std::vector<std::string>& sequences) {
 
 std::int32_t alphabet::span(std::int32_t n) const {
     // A row's table costs a step per code; a component the others parse against
-    // it costs many, and there is one in every few of their symbols.
-    const std::int64_t others = std::max<std::int64_t>(total - n, 0) / 4;
+    // it costs many, and there is one in every few of their symbols. But a
+    // table far larger than its record no longer fits the caches.
+    const std::int64_t others = std::min<std::int64_t>(std::max<std::int64_t>(total - n, 0) / 4, 128 * std::int64_t(n));
     const std::int64_t most = std::min<std::int64_t>(std::max<std::int64_t>({4096, 4 * std::int64_t(n), others}), 1 << 24);
     std::int32_t s = 1;
     while (s < k && std::int64_t(power[std::size_t(s) + 1]) <= most) ++s;
@@ -178,7 +179,7 @@ std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
 }
 
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
-                  bool buckets) {
+                  bool chains) {
     const std::int32_t n = std::int32_t(seq.size()), k = abc.k;
     r = record_index{};
     r.n = n;
@@ -200,7 +201,7 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     r.lpf = lpf;
     r.span = abc.span(n);
     const divider window = abc.cut[std::size_t(r.span)];
-    if (buckets && n > 0) {
+    if (chains && n > 0) {
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
         const std::uint32_t codes = abc.power[std::size_t(r.span)];
         std::int32_t* heads = work.last.reserve(codes);  // the thread's, all 0 between records

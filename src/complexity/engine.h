@@ -6,11 +6,12 @@
 // when p + L lies inside the text. For the text A followed by B, a copy of a
 // component starting in B comes from one of three places: inside B before it
 // (B's own longest-previous-factor array), inside A, or from a suffix of A
-// running on into B's start (B's Z-array).
+// running on into B's start.
 //
-// Copies inside A are found through the buckets of A's k-symbol windows, each
-// listing where its window starts, when those lists are short; a record with
-// long lists (runs, many repeats) is searched through its suffix automaton.
+// Copies inside A are found through A's windows (its substrings of a few
+// symbols) chained by code, with a table per code of A's last window and per
+// shorter prefix of how much of it A holds. A record whose windows repeat too
+// much for that (runs, many copies) is searched through its suffix automaton.
 #pragma once
 
 #include <array>
@@ -91,10 +92,10 @@ struct workspace {
     page_array<std::uint32_t> prefixes;
 };
 
-// Fills `r` for `seq`, its arrays taken from `mem`. With `buckets` false the
+// Fills `r` for `seq`, its arrays taken from `mem`. With `chains` false the
 // record is always searched through its automaton (for tests of that path).
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
-                  bool buckets = true);
+                  bool chains = true);
 
 // Fills r.z, which the parse needs of every record that follows one without
 // chains (see record_index::prev).
@@ -136,7 +137,7 @@ private:
     std::int32_t open_copy(const record_index& b) const;
     void fill_table();
 
-    // Through the automaton, for a record without buckets.
+    // Through the automaton, for a record without chains.
     std::int32_t extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d, std::int32_t& cross) const;
     std::int32_t match(const record_index& b, std::int32_t q, std::int32_t& cross) const;
     void fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends);
