@@ -196,7 +196,6 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     }
     r.key = key;
 
-
     std::int32_t* lpf = mem.take<std::int32_t>(std::size_t(n));
     r.lpf = lpf;
     r.span = abc.span(n);
