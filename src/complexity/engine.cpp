@@ -184,16 +184,23 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     r = record_index{};
     r.n = n;
     std::uint8_t* text = mem.take<std::uint8_t>(std::size_t(n) + text_pad);  // zeros past the end
-    for (std::int32_t i = 0; i < n; ++i) text[i] = abc.code[static_cast<unsigned char>(seq[std::size_t(i)])];
-    r.text = text;
-
     std::uint32_t* key = mem.take<std::uint32_t>(std::size_t(n));
+    auto code = [&](std::int32_t i) { return abc.code[static_cast<unsigned char>(seq[std::size_t(i)])]; };
+    // One pass: the key at q rolls on with the symbol at q + k, coded as it is reached.
+    const std::uint32_t sigma = std::uint32_t(abc.sigma), top = abc.power[std::size_t(k) - 1];
     std::uint32_t rolling = 0;
-    for (std::int32_t i = 0; i < k; ++i) rolling = rolling * std::uint32_t(abc.sigma) + (i < n ? text[i] : 0u);
-    for (std::int32_t q = 0; q < n; ++q) {
+    for (std::int32_t i = 0; i < std::min(k, n); ++i) rolling = rolling * sigma + (text[i] = code(i));
+    for (std::int32_t i = std::min(k, n); i < k; ++i) rolling *= sigma;  // past the end: symbol 0
+    std::int32_t q = 0;
+    for (; q + k < n; ++q) {
         key[q] = rolling;
-        rolling = (rolling - text[q] * abc.power[std::size_t(k) - 1]) * std::uint32_t(abc.sigma) + (q + k < n ? text[q + k] : 0u);
+        rolling = (rolling - text[q] * top) * sigma + (text[q + k] = code(q + k));
     }
+    for (; q < n; ++q) {
+        key[q] = rolling;
+        rolling = (rolling - text[q] * top) * sigma;
+    }
+    r.text = text;
     r.key = key;
 
     std::int32_t* lpf = mem.take<std::int32_t>(std::size_t(n));
