@@ -41,6 +41,13 @@ engine_counts engine(const std::string& a, const std::string& b, bool chains) {
     return c;
 }
 
+// n letters drawn from the first sigma of the alphabet.
+std::string random_letters(std::mt19937& rng, int n, int sigma) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += char('A' + rng() % sigma);
+    return s;
+}
+
 void expect_same(const std::string& a, const std::string& b) {
     for (bool chains : {true, false}) {
         const engine_counts c = engine(a, b, chains);
@@ -74,11 +81,7 @@ TEST(engine, random_texts_over_small_and_full_alphabets) {
 
 TEST(engine, runs_periods_and_copies_across_the_join) {
     std::mt19937 rng(5);
-    auto random_text = [&](int n, int sigma) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += char('A' + rng() % sigma);
-        return s;
-    };
+    auto random_text = [&](int n, int sigma) { return random_letters(rng, n, sigma); };
     const std::string run(300, 'A'), dna = random_text(200, 4);
     const std::pair<std::string, std::string> cases[] = {
         {run, run},
@@ -107,11 +110,7 @@ TEST(engine, runs_periods_and_copies_across_the_join) {
 // row resumed over many records at once, against the same pairs one by one.
 TEST(engine, long_records_and_rows_resumed_together) {
     std::mt19937 rng(7);
-    auto random_text = [&](int n, int sigma) {
-        std::string s;
-        for (int i = 0; i < n; ++i) s += char('A' + rng() % sigma);
-        return s;
-    };
+    auto random_text = [&](int n, int sigma) { return random_letters(rng, n, sigma); };
     const std::string a = random_text(6000, 4), b = a.substr(2500, 1500) + random_text(3000, 4);
     expect_same(a, b);
     expect_same(b, a.substr(0, 5000) + b.substr(0, 700));

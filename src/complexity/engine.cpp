@@ -2,20 +2,20 @@
 
 #include <algorithm>
 #include <bit>
-#include <climits>
 #include <cstring>
 
 namespace varnel {
 
 alphabet::alphabet(const std::vector<std::string>& sequences) {
     std::array<bool, 256> seen{};
-    for (const std::string& s : sequences)
+    for (const std::string& s : sequences) {
         for (unsigned char c : s) seen[c] = true;
+        total += std::int64_t(s.size());
+    }
     for (int c = 0; c < 256; ++c)
         if (seen[std::size_t(c)]) code[std::size_t(c)] = std::uint8_t(sigma++);
     sigma = std::max(sigma, 1);
     power[0] = 1;
-    for (const std::string& s : sequences) total += std::int64_t(s.size());
     for (k = 0; k < 16 && std::uint64_t(power[std::size_t(k)]) * std::uint64_t(sigma) < (std::uint64_t(1) << 32); ++k)
         power[std::size_t(k) + 1] = power[std::size_t(k)] * std::uint32_t(sigma);
     for (std::int32_t d = 0; d <= k; ++d) cut[std::size_t(d)] = divider(power[std::size_t(k - d)]);
@@ -38,6 +38,13 @@ namespace {
 // are others like it before: zeroed memory is a table of no windows.
 constexpr std::int32_t more_windows = 1 << 30;
 constexpr std::int32_t window_bits = more_windows - 1;
+
+// Makes window i the head of its code; gives the window before it, -1 if none.
+std::int32_t push_window(std::int32_t& head, std::int32_t i) {
+    const std::int32_t before = (head & window_bits) - 1;
+    head = (i + 1) | (head != 0 ? more_windows : 0);
+    return before;
+}
 // Readable bytes after each text: a word read from anywhere up to span symbols
 // past its end stays inside (spans are at most 16).
 constexpr std::size_t text_pad = 32;
@@ -57,8 +64,6 @@ std::int32_t common_prefix(const std::uint8_t* x, std::int32_t n, const std::uin
     }
 }
 
-// Offsets of the prefix levels of a window of `span` symbols: level d, the
-// codes of d symbols, starts at off[d]; off[span + 1] is the size of all.
 // Longest common prefix of b.text and b.text[x ..], x <= b.n: what B's
 // Z-array holds, compared directly where it is needed once (in the line just
 // read) rather than fetched from an array the parse does not otherwise touch.
@@ -68,6 +73,8 @@ std::int32_t from_start(const record_index& b, std::int32_t x) {
     return common_prefix(b.text, b.n, b.text + x, b.n - x);
 }
 
+// Offsets of the prefix levels of a window of `span` symbols: level d, the
+// codes of d symbols, starts at off[d]; off[span + 1] is the size of all.
 std::array<std::size_t, 18> level_offsets(const alphabet& abc, std::int32_t span) {
     std::array<std::size_t, 18> off{};
     for (std::int32_t d = 0; d <= span; ++d) off[std::size_t(d) + 1] = off[std::size_t(d)] + abc.power[std::size_t(d)];
@@ -212,11 +219,7 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
         const std::uint32_t codes = abc.power[std::size_t(r.span)];
         std::int32_t* heads = work.last.reserve(codes);  // the thread's, all 0 between records
         const std::int32_t windows = std::max(n - r.span + 1, 0);
-        for (std::int32_t q = 0; q < windows; ++q) {
-            std::int32_t& h = heads[window(key[q])];
-            prev[q] = (h & window_bits) - 1;
-            h = (q + 1) | (h != 0 ? more_windows : 0);
-        }
+        for (std::int32_t q = 0; q < windows; ++q) prev[q] = push_window(heads[window(key[q])], q);
         std::fill(prev + windows, prev + n, -1);
         r.prev = prev;
         std::uint64_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1);
@@ -291,40 +294,32 @@ void first_sequence::fill_table() {
     const std::int32_t span = a.span, n = a.n, sigma = abc.sigma;
     const std::uint32_t codes = abc.power[std::size_t(span)], shorter = abc.power[std::size_t(span) - 1];
     const auto off = level_offsets(abc, span);
+    std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
     if (a.heads) {  // its own heads, and the prefixes it holds as bits
         heads_ = a.heads;
-        std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
         const std::uint64_t* bits = a.held;
         for (std::size_t x = 0, end = off[std::size_t(span)]; x < end; ++x) held[x] = bits[x / 64] >> (x % 64) & 1;
-        prefixes_ = work_.prefixes.reserve(shorter);
-        fill_prefixes(work_.prefixes.data(), held, a, abc);
-        return;
     } else {
         std::int32_t* heads = work_.heads.reserve(codes);
         std::fill(heads, heads + codes, 0);
-        for (std::int32_t i = 0; i <= n - span; ++i) {  // in order, so the last window of each code stays
-            std::int32_t& h = heads[window_(a.key[i])];
-            h = (i + 1) | (h != 0 ? more_windows : 0);
-        }
+        for (std::int32_t i = 0; i <= n - span; ++i) push_window(heads[window_(a.key[i])], i);  // the last of each code stays
         heads_ = heads;
-    }
-    const std::int32_t* heads = heads_;
-    // held[off[d] + c], d < span: whether A holds the d symbols of code c
-    std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
-    std::fill(held, held + off[std::size_t(span)], 0);
-    for (std::int32_t i = std::max(0, n - span + 1); i < n; ++i)  // the last symbols, too few for a window
-        held[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
-    if (span > 1) {
-        std::uint8_t* level = held + off[std::size_t(span) - 1];
-        for (std::uint32_t c = 0, x = 0; c < shorter; ++c)
-            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] != 0;
-    }
-    for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
-        std::uint8_t* level = held + off[std::size_t(d)];
-        const std::uint8_t* below = held + off[std::size_t(d) + 1];
-        const std::uint32_t parents = abc.power[std::size_t(d)];
-        for (std::uint32_t c = 0; c < parents; ++c)
-            for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
+        // held[off[d] + c], d < span: whether A holds the d symbols of code c
+        std::fill(held, held + off[std::size_t(span)], 0);
+        for (std::int32_t i = std::max(0, n - span + 1); i < n; ++i)  // the last symbols, too few for a window
+            held[off[std::size_t(n - i)] + abc.cut[std::size_t(n - i)](a.key[i])] = 1;
+        if (span > 1) {
+            std::uint8_t* level = held + off[std::size_t(span) - 1];
+            for (std::uint32_t c = 0, x = 0; c < shorter; ++c)
+                for (std::int32_t s = 0; s < sigma; ++s) level[c] |= heads[x++] != 0;
+        }
+        for (std::int32_t d = span - 2; d >= 1; --d) {  // a prefix of what occurs occurs
+            std::uint8_t* level = held + off[std::size_t(d)];
+            const std::uint8_t* below = held + off[std::size_t(d) + 1];
+            const std::uint32_t parents = abc.power[std::size_t(d)];
+            for (std::uint32_t c = 0; c < parents; ++c)
+                for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
+        }
     }
     prefixes_ = work_.prefixes.reserve(shorter);
     fill_prefixes(work_.prefixes.data(), held, a, abc);

@@ -49,7 +49,7 @@ block_ptr take_block(std::size_t bytes) {
     if (p == MAP_FAILED) throw std::bad_alloc();
     const std::uintptr_t at = std::uintptr_t(p), aligned = (at + huge_page - 1) & ~std::uintptr_t(huge_page - 1);
     if (aligned > at) munmap(p, aligned - at);
-    if (aligned + bytes < at + bytes + huge_page) munmap(reinterpret_cast<void*>(aligned + bytes), at + huge_page - aligned);
+    munmap(reinterpret_cast<void*>(aligned + bytes), at + huge_page - aligned);  // never empty: aligned < at + huge_page
     auto* block = reinterpret_cast<std::byte*>(aligned);
 #if defined(MADV_HUGEPAGE)
     madvise(block, bytes, MADV_HUGEPAGE);  // advice only: fine if refused

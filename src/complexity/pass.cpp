@@ -64,6 +64,15 @@ void on_threads(std::int32_t threads, Worker worker) {
     if (failure) std::rethrow_exception(failure);
 }
 
+// Runs job(t, l) once for each record l below num, on up to `threads` threads.
+template <class Job>
+void each_record(std::int32_t threads, std::int32_t num, Job job) {
+    std::atomic<std::int32_t> next{0};
+    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
+        for (std::int32_t l; !failed && (l = next++) < num;) job(t, l);
+    });
+}
+
 void append_count(std::string& line, std::int32_t count) {
     char digits[16];
     line.append(digits, std::to_chars(digits, digits + sizeof digits, count).ptr);
@@ -127,18 +136,12 @@ void complexity_pass(analysis& st) {
     std::size_t bytes = 0;
     for (std::int32_t l = 0; l < st.num; ++l) bytes += index_bytes(st.length[std::size_t(l)], abc);
     mem.expect(bytes);
-    std::atomic<std::int32_t> next_record{0};
-    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
-        for (std::int32_t l; !failed && (l = next_record++) < st.num;)
-            index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
+    each_record(threads, st.num, [&](std::int32_t t, std::int32_t l) {
+        index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
     });
     // A record parsed through its automaton needs where every other carries on like its own start.
-    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; })) {
-        next_record = 0;
-        on_threads(threads, [&](std::int32_t, const std::atomic<bool>& failed) {
-            for (std::int32_t l; !failed && (l = next_record++) < st.num;) index_starts(records[std::size_t(l)], mem);
-        });
-    }
+    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; }))
+        each_record(threads, st.num, [&](std::int32_t, std::int32_t l) { index_starts(records[std::size_t(l)], mem); });
 
     row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
