@@ -59,6 +59,20 @@ TEST(run, no_record_completes_with_empty_outputs) {
     }
 }
 
+TEST(run, outputs_of_an_earlier_run_are_replaced_whole) {
+    scratch fresh, again;
+    for (const scratch* dir : {&fresh, &again}) dir->write("input_file", three_records);
+    ASSERT_EQ(run_program(VARNEL_BIN, fresh).status, 0);
+    // longer files from an earlier run, one reached through a link, one shorter
+    for (const char* name : outputs) again.write(name, std::string(5000, 'x'));
+    again.write("d5.dst", "1");
+    fs::rename(again / "d2.dst", again / "kept.dst");
+    fs::create_symlink("kept.dst", again / "d2.dst");
+    ASSERT_EQ(run_program(VARNEL_BIN, again).status, 0);
+    for (const char* name : outputs) EXPECT_EQ(again.read(name), fresh.read(name)) << name;
+    EXPECT_TRUE(fs::is_symlink(again / "d2.dst"));
+}
+
 // Each failure: one line naming the file and the reason, status 1, and no
 // output left behind that looks complete.
 TEST(run, input_that_cannot_be_read) {

@@ -15,6 +15,7 @@ struct analysis {
     std::FILE* fi = nullptr;  // "input_file" while an input pass reads it
     std::FILE* fo = nullptr;  // the output file being written
     const char* fo_name = "";  // its name, for messages
+    bool fo_rewrite = false;   // it existed and is written over in place
 
     std::int32_t num = 0;      // records read
     std::int64_t max_len = 0;  // longest record span seen by the first pass
