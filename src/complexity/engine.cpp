@@ -98,44 +98,64 @@ void longest_previous_factors(std::int32_t* lpf, const record_index& r, automato
     }
 }
 
-// The longest previous factors through the chains of windows. Gives up
+// The longest previous factors through the chains of windows; `chained`
+// lists, in order, the windows that have an earlier one like them. Gives up
 // (false) once the candidates compared cost more than the automaton would.
-bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen) {
-    const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
+bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen,
+               const std::int32_t* chained, std::int32_t chains) {
+    const std::int32_t n = r.n, span = r.span;
     const std::uint8_t* t = r.text;
     const auto off = level_offsets(abc, span);
-    // bit off[d] + c of seen, d < span: the d symbols with code c start before q
+    // First every position as if no window before it were like its own: the
+    // longest prefix of its key that started before it. The prefixes that did
+    // are the shortest ones, so they are counted; after q all have started.
+    // Bit off[d] + c of seen, d < span: the d symbols of code c started before q.
     std::fill_n(seen, off[std::size_t(span)] / 64 + 1, 0);
-    auto was_seen = [&](std::size_t x) { return (seen[x / 64] >> (x % 64) & 1) != 0; };
-    std::int64_t budget = 8 * std::int64_t(n) + 64;
-    // lpf[q] >= lpf[q-1] - 1: the copy of q-1's factor, from `from`, goes on from from + 1
-    std::int32_t last = 0, from = -2;
-    for (std::int32_t q = 0; q < n; ++q) {
-        const std::int32_t room = n - q;
-        std::int32_t best = 0, source = -2;
-        if (q < windows && r.prev[q] >= 0) {
-            for (std::int32_t i = r.prev[q]; i >= 0; i = r.prev[i]) {
-                const std::int32_t known = i == from + 1 && last - 1 > span ? last - 1 : span;
-                const std::int32_t l = known + common_prefix(t + i + known, room - known, t + q + known, room - known);
-                budget -= (l - known) / 8 + 1;
-                if (l > best) best = l, source = i;
-            }
-            if (budget < 0) return false;
-        } else {
-            // no window before q is this one: the longest prefix of its key that starts before q
-            const std::int32_t limit = std::min(span - 1, room);
-            std::int32_t d = std::max(last - 1, 0);
-            while (d < limit && was_seen(off[std::size_t(d) + 1] + abc.cut[std::size_t(d) + 1](r.key[q]))) ++d;
-            best = d;
-            // the prefixes longer than that start here first (those of a window seen before did earlier)
-            for (std::int32_t e = limit; e > d; --e) {
-                const std::size_t x = off[std::size_t(e)] + abc.cut[std::size_t(e)](r.key[q]);
-                seen[x / 64] |= std::uint64_t(1) << (x % 64);
-            }
+    std::int32_t full = 0;  // levels 1 .. full have all their codes started: no need to look
+    auto filled = [&](std::int32_t e) {
+        const std::size_t to = off[std::size_t(e) + 1];
+        for (std::size_t x = off[std::size_t(e)]; x < to;) {
+            const std::size_t bits = std::min<std::size_t>(64 - x % 64, to - x);
+            const std::uint64_t mask = (bits == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << bits) - 1) << (x % 64);
+            if ((seen[x / 64] & mask) != mask) return false;
+            x += bits;
         }
+        return true;
+    };
+    for (std::int32_t q = 0; q < n; ++q) {
+        const std::int32_t limit = std::min(span - 1, n - q);
+        const std::uint32_t key = r.key[q];
+        std::int32_t d = std::min(full, limit);
+        for (std::int32_t e = d + 1; e <= limit; ++e) {  // no branch on the bits: they are coin tosses
+            const std::size_t x = off[std::size_t(e)] + abc.cut[std::size_t(e)](key);
+            const std::uint64_t word = seen[x / 64], bit = std::uint64_t(1) << (x % 64);
+            d += (word & bit) != 0;
+            seen[x / 64] = word | bit;
+        }
+        lpf[q] = d;
+        // now and then a level small enough to look at whole may have filled up
+        if (q % 64 == 63)
+            while (full < span - 1 && abc.power[std::size_t(full) + 1] <= 64 * 64 && filled(full + 1)) ++full;
+    }
+    // Then the windows like an earlier one, whose copies are longer.
+    std::int64_t budget = 8 * std::int64_t(n) + 64;
+    // lpf[q] >= lpf[q-1] - 1: when q-1 is chained too, the copy of its factor,
+    // from `from`, goes on from from + 1
+    std::int32_t from = -2, before = -1;
+    for (std::int32_t c = 0; c < chains; ++c) {
+        const std::int32_t q = chained[c], room = n - q;
+        const std::int32_t last = q > 0 ? lpf[q - 1] : 0, on = before == q - 1 ? from + 1 : -1;
+        std::int32_t best = 0, source = -2;
+        for (std::int32_t i = r.prev[q]; i >= 0; i = r.prev[i]) {
+            const std::int32_t known = i == on && last - 1 > span ? last - 1 : span;
+            const std::int32_t l = known + common_prefix(t + i + known, room - known, t + q + known, room - known);
+            budget -= (l - known) / 8 + 1;
+            if (l > best) best = l, source = i;
+        }
+        if (budget < 0) return false;
         lpf[q] = best;
-        last = best;
         from = source;
+        before = q;
     }
     return true;
 }
@@ -217,24 +237,30 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
     if (chains && n > 0) {
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
         const std::uint32_t codes = abc.power[std::size_t(r.span)];
-        std::int32_t* heads = work.last.reserve(codes);  // the thread's, all 0 between records
+        const std::size_t words = level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1;
+        // A record that keeps its tables builds them in place (arena memory is
+        // zeroed); the others in the thread's, cleared after.
+        const bool keep = keeps_heads(n, codes);
+        std::int32_t* heads = keep ? mem.take<std::int32_t>(codes) : work.last.reserve(codes);
         const std::int32_t windows = std::max(n - r.span + 1, 0);
-        for (std::int32_t q = 0; q < windows; ++q) prev[q] = push_window(heads[window(key[q])], q);
+        std::int32_t* chained = work.chained.reserve(std::size_t(windows) + 1);
+        std::int32_t chained_count = 0;
+        for (std::int32_t q = 0; q < windows; ++q) {
+            prev[q] = push_window(heads[window(key[q])], q);
+            chained[chained_count] = q;  // kept when there is a window before it
+            chained_count += prev[q] >= 0;
+        }
         std::fill(prev + windows, prev + n, -1);
         r.prev = prev;
-        std::uint64_t* seen = work.seen.reserve(level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1);
-        if (!chain_lpf(lpf, r, abc, seen)) {
+        std::uint64_t* seen = keep ? mem.take<std::uint64_t>(words) : work.seen.reserve(words);
+        if (!chain_lpf(lpf, r, abc, seen, chained, chained_count)) {
             r.prev = nullptr;
-        } else if (keeps_heads(n, codes)) {
-            std::int32_t* kept = mem.take<std::int32_t>(codes);
-            std::copy_n(heads, codes, kept);
-            r.heads = kept;
-            const std::size_t words = level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1;
-            std::uint64_t* held = mem.take<std::uint64_t>(words);
-            std::copy_n(seen, words, held);  // once the parse is done, every prefix the record holds
-            r.held = held;
+        } else if (keep) {
+            r.heads = heads;
+            r.held = seen;  // once the parse is done, every prefix the record holds
         }
-        for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = 0;
+        if (!keep)
+            for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = 0;
     }
     if (!r.prev) {
         work.sam.build(text, n, abc.sigma);

@@ -84,6 +84,7 @@ struct workspace {
     automaton sam;
     page_array<std::int32_t> last;     // per window code: a head as in record_index, 0 between records
     page_array<std::uint64_t> seen;    // per prefix of a window, a bit: whether it started yet
+    page_array<std::int32_t> chained;  // the windows like an earlier one, while a record is indexed
     page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
     // The loaded record's heads when it keeps none (see record_index); per code
     // of span - 1 symbols, the most of its first symbols the loaded record holds

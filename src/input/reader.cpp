@@ -35,7 +35,7 @@ public:
     void unget() { --at_; }  // the byte next() just gave
 
 private:
-    static constexpr std::size_t size = std::size_t(1) << 16;
+    static constexpr std::size_t size = std::size_t(1) << 14;
     bool fill() {
         const std::size_t got = std::fread(block_.get(), 1, size, f_);
         if (got < size && std::ferror(f_)) fail_io("read", "input_file", errno);
