@@ -540,6 +540,12 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
                 l.q += best + 1;
                 if (l.q < b.n) {
                     __builtin_prefetch(&heads[window_(b.key[l.q])]);
+                    // each parse walks its record forwards, a line of it every few
+                    // turns: fetched ahead, as there are too many walks to be guessed
+                    const std::int32_t ahead = std::min(l.q + 48, b.n - 1);
+                    __builtin_prefetch(b.key + ahead);
+                    __builtin_prefetch(b.lpf + ahead);
+                    __builtin_prefetch(b.text + ahead);
                     ++g;
                     continue;
                 }
