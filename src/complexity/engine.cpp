@@ -202,8 +202,10 @@ std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
     const std::size_t m = std::size_t(std::max(n, 0));
     const std::uint32_t codes = abc.power[std::size_t(abc.span(n))];
     const std::size_t heads = keeps_heads(n, codes) ? 4 * std::size_t(codes) + std::size_t(codes) / 8 + 8 : 0;
-    return m + text_pad + 4 * m + 4 * (m + 1) + 4 * m + 4 * m + heads + 6 * 64;
+    return m + text_pad + 4 * m + 4 * m + 4 * m + heads + 6 * 64;
 }
+
+std::size_t starts_bytes(std::int32_t n) { return 4 * (std::size_t(std::max(n, 0)) + 1) + 64; }
 
 void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
                   bool chains) {

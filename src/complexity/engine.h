@@ -102,8 +102,9 @@ void index_record(record_index& r, const std::string& seq, const alphabet& abc, 
 // chains (see record_index::prev).
 void index_starts(record_index& r, arena& mem);
 
-// Bytes index_record and index_starts take from the arena for a record of n symbols.
+// Bytes index_record, and index_starts, take from the arena for a record of n symbols.
 std::size_t index_bytes(std::int32_t n, const alphabet& abc);
+std::size_t starts_bytes(std::int32_t n);
 
 // The parse of one record, saved at its end, resumed over any record behind it.
 class first_sequence {

@@ -140,8 +140,12 @@ void complexity_pass(analysis& st) {
         index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
     });
     // A record parsed through its automaton needs where every other carries on like its own start.
-    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; }))
+    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; })) {
+        bytes = 0;
+        for (std::int32_t l = 0; l < st.num; ++l) bytes += starts_bytes(st.length[std::size_t(l)]);
+        mem.expect(bytes);
         each_record(threads, st.num, [&](std::int32_t, std::int32_t l) { index_starts(records[std::size_t(l)], mem); });
+    }
 
     row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
