@@ -15,7 +15,7 @@ void direct_pass(varnel::analysis& st) {
     create_output(st, "LZ_comp");
     put(st, std::to_string(st.num) + "\n");
     std::size_t longest = 0, second = 0;
-    for (const std::string& s : st.S) {
+    for (std::string_view s : st.S) {
         if (s.size() > longest) second = longest, longest = s.size();
         else if (s.size() > second) second = s.size();
     }

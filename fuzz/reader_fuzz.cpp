@@ -61,7 +61,7 @@ void check_loaded(const varnel::analysis& st, std::string_view input, bool fold)
         const auto& name = st.data_name[l];
         check(name.size() == 10, "name not ten bytes");
         for (char c : name) check(kept(static_cast<unsigned char>(c)), "name byte outside 32..126");
-        const std::string& s = st.S[l];
+        const std::string_view s = st.S[l];
         check(st.length[l] >= 0 && std::size_t(st.length[l]) == s.size(), "length differs from the sequence");
         for (char c : s) {
             check(kept(static_cast<unsigned char>(c)), "sequence byte outside 32..126");
@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(plain.num == folded.num && plain.max_len == folded.max_len, "count differs between the loads");
     for (std::size_t l = 0; l < std::size_t(plain.num); ++l) {
         check(plain.data_name[l] == folded.data_name[l], "names differ between the loads");
-        std::string upper = plain.S[l];
+        std::string upper(plain.S[l]);
         for (char& c : upper)
             if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
         check(upper == folded.S[l], "folded sequence is not the plain one in upper case");

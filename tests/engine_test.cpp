@@ -118,7 +118,7 @@ TEST(engine, long_records_and_rows_resumed_together) {
 
     std::vector<std::string> texts = {a, b, "", "A", a.substr(5990), std::string(700, 'C'), random_text(40, 2)};
     for (int i = 0; i < 20; ++i) texts.push_back(a.substr(rng() % 6000, rng() % 300) + random_text(int(rng() % 200), 4));
-    const alphabet abc(texts);
+    const alphabet abc(std::vector<std::string_view>(texts.begin(), texts.end()));
     workspace work;
     arena mem;
     std::vector<record_index> records(texts.size());

@@ -6,9 +6,9 @@
 
 namespace varnel {
 
-alphabet::alphabet(const std::vector<std::string>& sequences) {
+alphabet::alphabet(const std::vector<std::string_view>& sequences) {
     std::array<bool, 256> seen{};
-    for (const std::string& s : sequences) {
+    for (std::string_view s : sequences) {
         for (unsigned char c : s) seen[c] = true;
         total += std::int64_t(s.size());
     }
@@ -207,7 +207,7 @@ std::size_t index_bytes(std::int32_t n, const alphabet& abc) {
 
 std::size_t starts_bytes(std::int32_t n) { return 4 * (std::size_t(std::max(n, 0)) + 1) + 64; }
 
-void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
+void index_record(record_index& r, std::string_view seq, const alphabet& abc, workspace& work, arena& mem,
                   bool chains) {
     const std::int32_t n = std::int32_t(seq.size()), k = abc.k;
     r = record_index{};

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "complexity/automaton.h"
@@ -46,7 +47,7 @@ struct alphabet {
     std::array<std::uint32_t, 17> power{};    // sigma^d
     std::array<divider, 17> cut;              // cut[d](key): the key's first d symbols
     std::int64_t total = 0;                   // symbols in all the sequences
-    explicit alphabet(const std::vector<std::string>& sequences);
+    explicit alphabet(const std::vector<std::string_view>& sequences);
     // Symbols in the windows of a record of n symbols (see record_index): at
     // least one code per window, and more while a row's table costs little
     // beside the components the other records parse against it.
@@ -95,7 +96,7 @@ struct workspace {
 
 // Fills `r` for `seq`, its arrays taken from `mem`. With `chains` false the
 // record is always searched through its automaton (for tests of that path).
-void index_record(record_index& r, const std::string& seq, const alphabet& abc, workspace& work, arena& mem,
+void index_record(record_index& r, std::string_view seq, const alphabet& abc, workspace& work, arena& mem,
                   bool chains = true);
 
 // Fills r.z, which the parse needs of every record that follows one without

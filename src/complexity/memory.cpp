@@ -75,13 +75,23 @@ void page_block::operator()(std::byte* p) const noexcept {
     ::operator delete[](p, std::align_val_t(64));
 }
 
+char* byte_store::room(std::size_t n) {
+    if (n > capacity_ - size_) {  // a larger block, the bytes so far moved into it
+        block_ptr block = take_block(std::max(size_ + n, 2 * capacity_));
+        if (size_ > 0) std::memcpy(block.get(), block_.get(), size_);
+        block_ = std::move(block);
+        capacity_ = block_.get_deleter().bytes;
+    }
+    return reinterpret_cast<char*>(block_.get()) + size_;
+}
+
 std::byte* arena::take_bytes(std::size_t bytes) {
     if (!block_per_array) bytes = (bytes + 63) & ~std::size_t(63);  // each array on its own lines
     std::lock_guard<std::mutex> hold(lock_);
     if (block_per_array || blocks_.empty() || bytes > room_ - used_) {
-        room_ = block_per_array ? bytes : std::max({bytes, expected_, arena_block});
+        blocks_.push_back(take_block(block_per_array ? bytes : std::max({bytes, expected_, arena_block})));
+        room_ = blocks_.back().get_deleter().bytes;  // all of it: whole huge pages when mapped
         expected_ = 0;
-        blocks_.push_back(take_block(room_));
         used_ = 0;
     }
     std::byte* p = blocks_.back().get() + used_;

@@ -40,6 +40,22 @@ private:
     std::size_t size_ = 0;
 };
 
+// Bytes appended one piece after another, kept when the store grows.
+class byte_store {
+public:
+    // Room for n more bytes at the end, to be written and then added with grow.
+    char* room(std::size_t n);
+    void reserve(std::size_t n) { room(n > size_ ? n - size_ : 0); }
+    void grow(std::size_t n) { size_ += n; }
+    void clear() { size_ = 0; }
+    const char* data() const { return reinterpret_cast<const char*>(block_.get()); }
+    std::size_t size() const { return size_; }
+
+private:
+    block_ptr block_;
+    std::size_t size_ = 0, capacity_ = 0;
+};
+
 // Hands out arrays from large blocks and frees them all together; threads may share one.
 class arena {
 public:

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <span>
@@ -83,7 +84,13 @@ void getinput(analysis& st, bool fold) {
     int c = in.next();
     if (c != '>' && c != EOF) in.unget();  // no opener: the first line is a header line
 
-    std::string& stage = st.str;  // grows to the longest sequence, reused for all
+    byte_store& store = st.str;  // every sequence, back to back
+    store.clear();
+    {  // room for the whole file, which is mostly sequence, so the store need not grow
+        std::error_code ec;
+        const std::uintmax_t bytes = std::filesystem::file_size("input_file", ec);
+        if (!ec && bytes <= std::numeric_limits<std::size_t>::max()) store.reserve(std::size_t(bytes));
+    }
     st.num = 0;
     st.data_name.clear();
     st.length.clear();
@@ -105,7 +112,7 @@ void getinput(analysis& st, bool fold) {
             }
         }
         at_end = c == EOF;
-        stage.clear();
+        std::int64_t count = 0;  // bytes of the sequence so far
         while (!at_end) {  // sequence text: up to the next '>', or the end for the last record
             const std::span<const unsigned char> r = in.rest();
             if (r.empty()) {
@@ -114,30 +121,31 @@ void getinput(analysis& st, bool fold) {
             }
             const unsigned char* p = r.data();
             const unsigned char* stop = last ? p + r.size() : find(p, p + r.size(), '>');
-            std::size_t k = stage.size();
-            stage.resize(k + std::size_t(stop - p));
+            char* out = store.room(std::size_t(stop - p));
+            std::size_t k = 0;
             for (const unsigned char* q = p; q < stop; ++q) {  // every byte written, the kept ones counted
                 const unsigned char b = *q;
-                stage[k] = char(fold && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b);
+                out[k] = char(fold && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b);
                 k += kept(b);
             }
-            stage.resize(k);
+            store.grow(k);
+            count += std::int64_t(k);
             in.take(std::size_t(stop - p));
             if (stop < p + r.size()) {
                 in.take(1);  // the '>' that opens the next record
                 break;
             }
         }
-        if (std::int64_t(stage.size()) > max_count)
+        if (count > max_count)
             throw run_error("Sequence of record " + std::to_string(l + 1) + " is longer than " +
                             std::to_string(max_count) + " bytes");
         st.data_name.push_back(name);
-        st.length.push_back(std::int32_t(stage.size()));
-        st.S.emplace_back(stage);
+        st.length.push_back(std::int32_t(count));
         ++st.num;
     }
-    st.str.clear();
-    st.str.shrink_to_fit();
+    // the store has stopped moving: each record's sequence follows the one before
+    for (std::size_t l = 0, at = 0; l < st.length.size(); at += std::size_t(st.length[l++]))
+        st.S.emplace_back(store.data() + at, std::size_t(st.length[l]));
     check_lengths(st);
     allocate_matrices(st);
 }

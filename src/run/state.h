@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "complexity/memory.h"
 
 namespace varnel {
 
@@ -25,8 +28,8 @@ struct analysis {
     std::vector<double> dist_mtrx;        // num x num, row-major: measure in hand
     std::vector<name_field> data_name;    // num
     std::vector<std::int32_t> length;     // num
-    std::vector<std::string> S;           // num sequences of kept bytes
-    std::string str;                      // working buffer: staging while loading
+    std::vector<std::string_view> S;      // num sequences of kept bytes, in `str`
+    byte_store str;                       // working buffer: every sequence, back to back
 
     std::int32_t& cr(std::int32_t l, std::int32_t e) { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
     std::int32_t cr(std::int32_t l, std::int32_t e) const { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
