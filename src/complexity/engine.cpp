@@ -248,6 +248,8 @@ void index_record(record_index& r, std::string_view seq, const alphabet& abc, wo
         std::int32_t* chained = work.chained.reserve(std::size_t(windows) + 1);
         std::int32_t chained_count = 0;
         for (std::int32_t q = 0; q < windows; ++q) {
+            // the heads are fresh memory, touched at random: ask for them early
+            if (q + 32 < windows) __builtin_prefetch(&heads[window(key[q + 32])], 1);
             prev[q] = push_window(heads[window(key[q])], q);
             chained[chained_count] = q;  // kept when there is a window before it
             chained_count += prev[q] >= 0;
