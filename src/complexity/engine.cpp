@@ -245,7 +245,11 @@ void index_record(record_index& r, std::string_view seq, const alphabet& abc, wo
         const bool keep = keeps_heads(n, codes);
         std::int32_t* heads = keep ? mem.take<std::int32_t>(codes) : work.last.reserve(codes);
         const std::int32_t windows = std::max(n - r.span + 1, 0);
-        std::int32_t* chained = work.chained.reserve(std::size_t(windows) + 1);
+        if (work.chained_room < std::size_t(windows) + 1) {
+            work.chained_room = std::size_t(windows) + 1;
+            work.chained.reset(new std::int32_t[work.chained_room]);
+        }
+        std::int32_t* chained = work.chained.get();
         std::int32_t chained_count = 0;
         for (std::int32_t q = 0; q < windows; ++q) {
             // the heads are fresh memory, touched at random: ask for them early
