@@ -98,18 +98,13 @@ void longest_previous_factors(std::int32_t* lpf, const record_index& r, automato
     }
 }
 
-// The longest previous factors through the chains of windows; `chained`
-// lists, in order, the windows that have an earlier one like them. Gives up
-// (false) once the candidates compared cost more than the automaton would.
-bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen,
-               const std::int32_t* chained, std::int32_t chains) {
+// The longest previous factors shorter than a window: for each position the
+// longest prefix of its key that started before it. The prefixes that did are
+// the shortest ones, so they are counted; after q all have started. Fills
+// `seen`: bit off[d] + c, d < span, where the d symbols of code c occur.
+void prefix_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen) {
     const std::int32_t n = r.n, span = r.span;
-    const std::uint8_t* t = r.text;
     const auto off = level_offsets(abc, span);
-    // First every position as if no window before it were like its own: the
-    // longest prefix of its key that started before it. The prefixes that did
-    // are the shortest ones, so they are counted; after q all have started.
-    // Bit off[d] + c of seen, d < span: the d symbols of code c started before q.
     std::fill_n(seen, off[std::size_t(span)] / 64 + 1, 0);
     std::int32_t full = 0;  // levels 1 .. full have all their codes started: no need to look
     auto filled = [&](std::int32_t e) {
@@ -137,26 +132,50 @@ bool chain_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, st
         if (q % 64 == 63)
             while (full < span - 1 && abc.power[std::size_t(full) + 1] <= 64 * 64 && filled(full + 1)) ++full;
     }
-    // Then the windows like an earlier one, whose copies are longer.
+}
+
+// Chains the windows by code into prev and heads (zeroed), and raises lpf at
+// each window like an earlier one to its longest copy, which is at least a
+// window long. Gives up (false) once the candidates compared cost more than
+// the automaton would.
+bool chain_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, const record_index& r, divider window) {
+    const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
+    const std::uint8_t* t = r.text;
     std::int64_t budget = 8 * std::int64_t(n) + 64;
     // lpf[q] >= lpf[q-1] - 1: when q-1 is chained too, the copy of its factor,
     // from `from`, goes on from from + 1
-    std::int32_t from = -2, before = -1;
-    for (std::int32_t c = 0; c < chains; ++c) {
-        const std::int32_t q = chained[c], room = n - q;
-        const std::int32_t last = q > 0 ? lpf[q - 1] : 0, on = before == q - 1 ? from + 1 : -1;
-        std::int32_t best = 0, source = -2;
-        for (std::int32_t i = r.prev[q]; i >= 0; i = r.prev[i]) {
-            const std::int32_t known = i == on && last - 1 > span ? last - 1 : span;
-            const std::int32_t l = known + common_prefix(t + i + known, room - known, t + q + known, room - known);
-            budget -= (l - known) / 8 + 1;
-            if (l > best) best = l, source = i;
-        }
-        if (budget < 0) return false;
-        lpf[q] = best;
-        from = source;
-        before = q;
+    for (std::int32_t q = 0; q < windows; ++q) {
+        // the heads are touched at random (and fresh memory when kept): asked for early
+        if (q + 32 < windows) __builtin_prefetch(&heads[window(r.key[q + 32])], 1);
+        prev[q] = push_window(heads[window(r.key[q])], q);
     }
+    std::int32_t from = -2, before = -1;
+    for (std::int32_t block = 0; block < windows; block += 256) {
+        // The block's windows with one before them are listed first: about a
+        // fifth of them, at random, so a test for each would often be mispredicted.
+        std::array<std::int32_t, 256> chained;
+        std::int32_t chains = 0;
+        for (std::int32_t q = block, end = std::min(block + 256, windows); q < end; ++q) {
+            chained[std::size_t(chains)] = q;
+            chains += prev[q] >= 0;
+        }
+        for (std::int32_t c = 0; c < chains; ++c) {
+            const std::int32_t q = chained[std::size_t(c)], room = n - q;
+            const std::int32_t last = q > 0 ? lpf[q - 1] : 0, on = before == q - 1 ? from + 1 : -1;
+            std::int32_t best = 0, source = -2;
+            for (std::int32_t i = prev[q]; i >= 0; i = prev[i]) {
+                const std::int32_t known = i == on && last - 1 > span ? last - 1 : span;
+                const std::int32_t l = known + common_prefix(t + i + known, room - known, t + q + known, room - known);
+                budget -= (l - known) / 8 + 1;
+                if (l > best) best = l, source = i;
+            }
+            if (budget < 0) return false;
+            lpf[q] = best;
+            from = source;
+            before = q;
+        }
+    }
+    std::fill(prev + windows, prev + n, -1);
     return true;
 }
 
@@ -237,38 +256,24 @@ void index_record(record_index& r, std::string_view seq, const alphabet& abc, wo
     r.span = abc.span(n);
     const divider window = abc.cut[std::size_t(r.span)];
     if (chains && n > 0) {
-        std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
         const std::uint32_t codes = abc.power[std::size_t(r.span)];
         const std::size_t words = level_offsets(abc, r.span)[std::size_t(r.span)] / 64 + 1;
         // A record that keeps its tables builds them in place (arena memory is
         // zeroed); the others in the thread's, cleared after.
         const bool keep = keeps_heads(n, codes);
-        std::int32_t* heads = keep ? mem.take<std::int32_t>(codes) : work.last.reserve(codes);
-        const std::int32_t windows = std::max(n - r.span + 1, 0);
-        if (work.chained_room < std::size_t(windows) + 1) {
-            work.chained_room = std::size_t(windows) + 1;
-            work.chained.reset(new std::int32_t[work.chained_room]);
-        }
-        std::int32_t* chained = work.chained.get();
-        std::int32_t chained_count = 0;
-        for (std::int32_t q = 0; q < windows; ++q) {
-            // the heads are fresh memory, touched at random: ask for them early
-            if (q + 32 < windows) __builtin_prefetch(&heads[window(key[q + 32])], 1);
-            prev[q] = push_window(heads[window(key[q])], q);
-            chained[chained_count] = q;  // kept when there is a window before it
-            chained_count += prev[q] >= 0;
-        }
-        std::fill(prev + windows, prev + n, -1);
-        r.prev = prev;
         std::uint64_t* seen = keep ? mem.take<std::uint64_t>(words) : work.seen.reserve(words);
-        if (!chain_lpf(lpf, r, abc, seen, chained, chained_count)) {
-            r.prev = nullptr;
-        } else if (keep) {
-            r.heads = heads;
-            r.held = seen;  // once the parse is done, every prefix the record holds
+        std::int32_t* heads = keep ? mem.take<std::int32_t>(codes) : work.last.reserve(codes);
+        std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
+        prefix_lpf(lpf, r, abc, seen);
+        if (chain_lpf(lpf, prev, heads, r, window)) {
+            r.prev = prev;
+            if (keep) {
+                r.heads = heads;
+                r.held = seen;  // every prefix the record holds
+            }
         }
         if (!keep)
-            for (std::int32_t q = 0; q < windows; ++q) heads[window(key[q])] = 0;
+            for (std::int32_t q = 0; q + r.span <= n; ++q) heads[window(key[q])] = 0;
     }
     if (!r.prev) {
         work.sam.build(text, n, abc.sigma);

@@ -16,7 +16,6 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -86,10 +85,6 @@ struct workspace {
     automaton sam;
     page_array<std::int32_t> last;     // per window code: a head as in record_index, 0 between records
     page_array<std::uint64_t> seen;    // per prefix of a window, a bit: whether it started yet
-    // The windows like an earlier one, while a record is indexed; left
-    // unwritten beyond them, as they are usually few.
-    std::unique_ptr<std::int32_t[]> chained;
-    std::size_t chained_room = 0;
     page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
     // The loaded record's heads when it keeps none (see record_index); per code
     // of span - 1 symbols, the most of its first symbols the loaded record holds
