@@ -55,6 +55,32 @@ const unsigned char* find(const unsigned char* from, const unsigned char* end, u
     return hit ? static_cast<const unsigned char*>(hit) : end;
 }
 
+// Copies the kept bytes of [from, to) to `out`, letters a-z in upper case when
+// folding, and gives how many. A line at a time: a sequence line is all kept
+// bytes, which are checked and copied without a test per byte.
+std::size_t copy_kept(const unsigned char* from, const unsigned char* to, char* out, bool fold) {
+    const unsigned fold_bit = fold ? 'a' - 'A' : 0;
+    auto folded = [fold_bit](unsigned char b) { return char(b - (unsigned(b - 'a') < 26 ? fold_bit : 0)); };
+    std::size_t k = 0;
+    for (const unsigned char* q = from; q < to;) {
+        const unsigned char* end = find(q, to, '\n');
+        const std::size_t n = std::size_t(end - q);
+        unsigned dropped = 0;
+        for (std::size_t i = 0; i < n; ++i) dropped |= unsigned(q[i] - 32) > 126 - 32;  // not kept
+        if (dropped == 0) {
+            for (std::size_t i = 0; i < n; ++i) out[k + i] = folded(q[i]);
+            k += n;
+        } else {
+            for (std::size_t i = 0; i < n; ++i) {  // every byte written, the kept ones counted
+                out[k] = folded(q[i]);
+                k += kept(q[i]);
+            }
+        }
+        q = end + (end < to);  // and the line end, which is not kept
+    }
+    return k;
+}
+
 }  // namespace
 
 void get_info(analysis& st) {
@@ -121,13 +147,7 @@ void getinput(analysis& st, bool fold) {
             }
             const unsigned char* p = r.data();
             const unsigned char* stop = last ? p + r.size() : find(p, p + r.size(), '>');
-            char* out = store.room(std::size_t(stop - p));
-            std::size_t k = 0;
-            for (const unsigned char* q = p; q < stop; ++q) {  // every byte written, the kept ones counted
-                const unsigned char b = *q;
-                out[k] = char(fold && b >= 'a' && b <= 'z' ? b - ('a' - 'A') : b);
-                k += kept(b);
-            }
+            const std::size_t k = copy_kept(p, stop, store.room(std::size_t(stop - p)), fold);
             store.grow(k);
             count += std::int64_t(k);
             in.take(std::size_t(stop - p));
