@@ -45,42 +45,64 @@ for kb in (16, 32, 64):
 write('run1M', [('>run', 'A' * (1 << 20)), records('orchid_its.fasta')[0]])
 PY
 
-# Seconds of a complete run, the fastest and the median of a few runs when a
-# run is short, and its peak kilobytes: run DIR THREADS PROGRAM, THREADS 1
-# (pinned to one processor) or all. The fastest run is the one reported: other
-# load on a shared machine only ever adds time to a run of a fixed computation.
+# Times a complete run: run DIR THREADS PROGRAM, THREADS 1 (pinned to one
+# processor) or all, as many times as fit in a second (at most 12), adding the
+# seconds to DIR/times.THREADS.PROGRAM; the first call also records the run's
+# peak kilobytes in DIR/peak.THREADS.PROGRAM.
 run() {
     local dir=$1 threads=$2 program=$3
     python3 - "$dir" "$threads" "$program" <<'PY'
 import os, subprocess, sys, time
 dir, threads, cmd = sys.argv[1], sys.argv[2], sys.argv[3:]
+name = f"{threads}.{os.path.basename(cmd[0])}"
 if threads == '1':  # the program inherits this process's processors (a hook in the child would slow its start)
     os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
-times, peak = [], 0
-# Timed runs start the program directly; one more under /usr/bin/time gives its
-# own peak (a child of this interpreter would count the interpreter's pages too).
-mem = os.path.join(dir, 'peak.txt')
-if subprocess.call(['/usr/bin/time', '-f', '%M', '-o', mem] + cmd, cwd=dir, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) != 0:
+# Timed runs start the program directly; one under /usr/bin/time gives its own
+# peak (a child of this interpreter would count the interpreter's pages too).
+mem = os.path.join(dir, 'peak.' + name)
+if not os.path.exists(mem) and subprocess.call(['/usr/bin/time', '-f', '%M', '-o', mem] + cmd, cwd=dir,
+                                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL) != 0:
     sys.exit("run failed in " + dir)
-peak = int(open(mem).read().split()[-1])
-while True:
+times = []
+while sum(times) < 1 and len(times) < 12:
     start = time.perf_counter()
     status = subprocess.call(cmd, cwd=dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     times.append(time.perf_counter() - start)
     if status != 0: sys.exit("run failed in " + dir)
-    if sum(times) > 2 or len(times) >= 25: break
-times.sort()
-print(f"{times[0]:.4f} {times[len(times) // 2]:.4f} {peak}")
+with open(os.path.join(dir, 'times.' + name), 'a') as f:
+    f.write(''.join(f"{t:.6f}\n" for t in times))
+PY
+}
+
+# The fastest and the median of the times recorded, and the peak kilobytes:
+# report DIR THREADS PROGRAM. The fastest is the figure reported: other load on
+# a shared machine only ever adds time to a run of a fixed computation.
+report() {
+    local name=$2.$(basename "$3")
+    python3 - "$1/times.$name" "$1/peak.$name" <<'PY'
+import sys
+times = sorted(float(line) for line in open(sys.argv[1]))
+print(f"{times[0]:.4f} {times[len(times) // 2]:.4f} {int(open(sys.argv[2]).read().split()[-1])}")
 PY
 }
 
 threads=$(nproc)
+sets="orchid fly200 fly1000 chlamydia24x16k globins growth8x16k growth8x32k growth8x64k run1M"
 mkdir "$work/empty" && : > "$work/empty/input_file"
-read -r empty_secs _ baseline_kb < <(run "$work/empty" 1 "$varnel")  # the program with nothing to do or hold
+# Rounds over every set, so that the runs of each are spread over minutes: this
+# machine's speed drifts with the load of the machines it shares processors with.
+for round in 1 2 3; do
+    run "$work/empty" 1 "$varnel"  # the program with nothing to do or hold
+    for set in $sets; do
+        for t in 1 "$threads"; do run "$work/$set" "$t" "$varnel"; done
+        if [ "$set" = orchid ]; then run "$work/$set" 1 "$direct"; fi
+    done
+done
+read -r empty_secs _ baseline_kb < <(report "$work/empty" 1 "$varnel")
 echo "| data set | records | pair-positions | threads | seconds | ns per pair-position | ns per pair-position beyond an empty run | median seconds | peak MB | working bytes per sequence byte per thread |"
 echo "|---|---|---|---|---|---|---|---|---|---|"
-for set in orchid fly200 fly1000 chlamydia24x16k globins growth8x16k growth8x32k growth8x64k run1M; do
+for set in $sets; do
     dir=$work/$set
     read -r num total < <(python3 - "$dir/input_file" <<'PY'
 import sys
@@ -93,7 +115,7 @@ PY
 )
     pairs=$(( (num - 1) * total ))
     for t in 1 "$threads"; do
-        read -r secs median kb < <(run "$dir" "$t" "$varnel")
+        read -r secs median kb < <(report "$dir" "$t" "$varnel")
         if [ "$set" = orchid ]; then orchid_fast=$secs; fi  # the all-threads run comes last
         python3 - "$set" "$num" "$pairs" "$t" "$secs" "$kb" "$total" "$baseline_kb" "$empty_secs" "$median" <<'PY'
 import sys
@@ -106,14 +128,14 @@ print(f"| {s} | {num} | {pairs:,} | {t} | {secs:.4f} | {per_pair:.2f} | {beyond:
 PY
     done
     if [ "$set" = orchid ]; then
-        read -r dsecs dmedian dkb < <(run "$dir" 1 "$direct")
+        read -r dsecs dmedian dkb < <(report "$dir" 1 "$direct")
         orchid_direct=$dsecs
         python3 -c "print(f'| orchid, direct parse | $num | {$pairs:,} | 1 | {$dsecs:.2f} | {$dsecs * 1e9 / $pairs:.0f} | {($dsecs - $empty_secs) * 1e9 / $pairs:.0f} | {$dmedian:.2f} | {$dkb / 1024:.1f} | |')"
     fi
 done
 python3 -c "print(f'\nOrchid, complete run: direct parse {$orchid_direct:.2f} s, engine {$orchid_fast:.3f} s with $threads threads: {$orchid_direct / max($orchid_fast, 0.001):.0f} times faster.')"
 echo "Pair-positions: the positions of the second sequence over all ordered pairs, (records - 1) x sequence bytes."
-echo "Seconds: the fastest of as many runs as fit in 2 seconds, at most 25; median seconds: the median of the same runs."
+echo "Seconds: the fastest of all the runs of a set, three rounds over all the sets of as many runs as fit in a second (at most 12); median seconds: the median of the same runs."
 python3 -c "print(f'Empty run: the program on an empty input_file, {$empty_secs * 1e3:.1f} ms (starting the process and creating its six files).')"
 echo "Working bytes: peak memory less the two records x records matrices and the $((baseline_kb / 1024)) MB the program holds with no input, per sequence byte and thread."
 echo "Machine: $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(free -g | awk '/Mem/{print $2}') GiB; g++ $(g++ -dumpfullversion), Release (-O3)."
