@@ -189,24 +189,27 @@ void add_ends(std::uint32_t* prefixes, const record_index& r, const alphabet& ab
     }
 }
 
-// From held[off[d] + c], d < span, set where the record holds the d symbols
-// of code c (overwritten), fills prefixes (see workspace::prefixes).
-void fill_prefixes(std::uint32_t* prefixes, std::uint8_t* held, const record_index& r, const alphabet& abc) {
+// Fills prefixes (see workspace::prefixes) from has(off[d] + c), d < span:
+// whether the record holds the d symbols of code c. The depths of every level
+// go to `depth` (off[span] bytes), which may be what `has` reads: each is
+// read before its place is written.
+template <class Has>
+void fill_prefixes(std::uint32_t* prefixes, std::uint8_t* depth, Has has, const record_index& r, const alphabet& abc) {
     const std::int32_t span = r.span, sigma = abc.sigma;  // locals: the byte stores below may alias abc
     const auto off = level_offsets(abc, span);
-    held[0] = 0;
+    depth[0] = 0;
     for (std::int32_t d = 1; d < span; ++d) {  // d where the record holds the code, else as its first d - 1 symbols
-        std::uint8_t* level = held + off[std::size_t(d)];
-        const std::uint8_t* above = held + off[std::size_t(d) - 1];
+        std::size_t x = off[std::size_t(d)];
+        const std::uint8_t* above = depth + off[std::size_t(d) - 1];
         const std::uint32_t parents = abc.power[std::size_t(d) - 1];
         for (std::uint32_t c = 0; c < parents; ++c)
-            for (std::int32_t s = 0; s < sigma; ++s, ++level) {
-                const int h = *level;  // 0 or 1: chosen without a branch, as it is a coin toss
-                *level = std::uint8_t((d & -h) | (above[c] & (h - 1)));
+            for (std::int32_t s = 0; s < sigma; ++s, ++x) {
+                const int h = has(x);  // 0 or 1: chosen without a branch, as it is a coin toss
+                depth[x] = std::uint8_t((d & -h) | (above[c] & (h - 1)));
             }
     }
     const std::uint32_t shorter = abc.power[std::size_t(span) - 1];
-    const std::uint8_t* top = held + off[std::size_t(span) - 1];
+    const std::uint8_t* top = depth + off[std::size_t(span) - 1];
     for (std::uint32_t c = 0; c < shorter; ++c) prefixes[c] = top[c];
     add_ends(prefixes, r, abc);
 }
@@ -334,10 +337,11 @@ void first_sequence::fill_table() {
     const std::uint32_t codes = abc.power[std::size_t(span)], shorter = abc.power[std::size_t(span) - 1];
     const auto off = level_offsets(abc, span);
     std::uint8_t* held = work_.depth.reserve(off[std::size_t(span)]);
+    prefixes_ = work_.prefixes.reserve(shorter);
     if (a.heads) {  // its own heads, and the prefixes it holds as bits
         heads_ = a.heads;
         const std::uint64_t* bits = a.held;
-        for (std::size_t x = 0, end = off[std::size_t(span)]; x < end; ++x) held[x] = bits[x / 64] >> (x % 64) & 1;
+        fill_prefixes(work_.prefixes.data(), held, [bits](std::size_t x) { return int(bits[x / 64] >> (x % 64) & 1); }, a, abc);
     } else {
         std::int32_t* heads = work_.heads.reserve(codes);
         std::fill(heads, heads + codes, 0);
@@ -359,9 +363,8 @@ void first_sequence::fill_table() {
             for (std::uint32_t c = 0; c < parents; ++c)
                 for (std::int32_t s = 0; s < sigma; ++s) level[c] |= *below++;
         }
+        fill_prefixes(work_.prefixes.data(), held, [held](std::size_t x) { return int(held[x]); }, a, abc);
     }
-    prefixes_ = work_.prefixes.reserve(shorter);
-    fill_prefixes(work_.prefixes.data(), held, a, abc);
 }
 
 std::int32_t first_sequence::holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const {
