@@ -374,12 +374,14 @@ std::int32_t first_sequence::holds(std::uint32_t c, std::uint32_t& ends, std::in
     return head != 0 ? a_->span : std::int32_t(f & 0xff);
 }
 
-std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q) const {
+// Inlined into the loop of rows, which calls it for every component.
+[[gnu::always_inline]] inline std::int32_t first_sequence::copy_from_a(const record_index& b, std::int32_t q,
+                                                                     std::uint32_t c) const {
     const record_index& a = *a_;
     const std::int32_t room = b.n - q, span = a.span;
     std::uint32_t ends;
     std::int32_t head;
-    std::int32_t best = std::min(holds(window_(b.key[q]), ends, head), room);  // key symbols past B's end are not B's
+    std::int32_t best = std::min(holds(c, ends, head), room);  // key symbols past B's end are not B's
     // A ends with b.text[q .. q+d), d < room: the copy goes on into B's start if
     // that is how B carries on (else it is no longer than d, which best covers).
     for (ends &= (1u << std::min(room - 1, span - 1)) - 1; ends != 0; ends &= ends - 1) {
@@ -526,6 +528,7 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
     struct lane {
         const record_index* b;
         std::int32_t q, count;  // next component's start in b; components so far
+        std::uint32_t code;     // the window code of b at q
         std::size_t slot;       // where its count goes
     };
     std::array<lane, lanes> run;
@@ -536,8 +539,8 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
             const record_index& b = *bs[next];
             const auto [q, count] = begin(b);
             if (q < b.n) {
-                l = {&b, q, count, next++};
-                __builtin_prefetch(&heads[window_(b.key[q])]);
+                l = {&b, q, count, window_(b.key[q]), next++};
+                __builtin_prefetch(&heads[l.code]);
                 return true;
             }
             counts[next] = count;
@@ -550,12 +553,13 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
             lane& l = run[g];
             const record_index& b = *l.b;
             // copies inside B before q, inside A, or off A's end into B
-            const std::int32_t best = std::max(b.lpf[l.q], copy_from_a(b, l.q));
+            const std::int32_t best = std::max(b.lpf[l.q], copy_from_a(b, l.q, l.code));
             if (l.q + best < b.n) {  // a trailing copy is not counted
                 ++l.count;
                 l.q += best + 1;
                 if (l.q < b.n) {
-                    __builtin_prefetch(&heads[window_(b.key[l.q])]);
+                    l.code = window_(b.key[l.q]);
+                    __builtin_prefetch(&heads[l.code]);
                     // each parse walks its record forwards, a line of it every few
                     // turns: fetched ahead, as there are too many walks to be guessed
                     const std::int32_t ahead = std::min(l.q + 48, b.n - 1);

@@ -133,8 +133,9 @@ private:
     // which of its first d < span symbols A ends with (bit d - 1), and A's
     // head for code c (see record_index::heads).
     std::int32_t holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const;
-    // Longest copy of b.text[q ..] that starts in A: inside it or running off its end into B.
-    std::int32_t copy_from_a(const record_index& b, std::int32_t q) const;
+    // Longest copy of b.text[q ..] that starts in A: inside it or running off
+    // its end into B; c is B's window code at q.
+    std::int32_t copy_from_a(const record_index& b, std::int32_t q, std::uint32_t c) const;
     // Longest copy of A[open ..) followed by B that starts before open.
     std::int32_t open_copy(const record_index& b) const;
     void fill_table();
