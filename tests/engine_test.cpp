@@ -58,6 +58,19 @@ void expect_same(const std::string& a, const std::string& b) {
     }
 }
 
+TEST(engine, divider_is_exact) {
+    std::mt19937 rng(3);
+    // powers of two (shifted) and others (multiplied), up to the largest powers of an alphabet
+    for (std::uint32_t d : {1u, 2u, 3u, 4u, 5u, 7u, 20u, 95u, 1u << 30, 1u << 31, 1162261467u, 4294967291u}) {
+        const divider div(d);
+        for (std::uint32_t x : {0u, 1u, d - 1, d, d + 1, 0xffffffffu}) ASSERT_EQ(div(x), x / d) << x << " / " << d;
+        for (int i = 0; i < 10000; ++i) {
+            const std::uint32_t x = std::uint32_t(rng());
+            ASSERT_EQ(div(x), x / d) << x << " / " << d;
+        }
+    }
+}
+
 TEST(engine, every_binary_text_up_to_twelve_at_every_split) {
     for (int n = 0; n <= 12; ++n) {
         for (std::uint32_t bits = 0; bits < (1u << n); ++bits) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -26,18 +27,21 @@
 
 namespace varnel {
 
-// Division of 32-bit numbers by a constant, exact, through one multiplication.
+// Division of 32-bit numbers by a constant, exact: a shift when the constant
+// is a power of two (as it is for DNA, of four symbols), else one multiplication.
 class divider {
 public:
-    explicit divider(std::uint32_t d = 1) : m_(d == 1 ? 0 : ~std::uint64_t(0) / d + 1), one_(d == 1 ? ~0u : 0u) {}
+    explicit divider(std::uint32_t d = 1)
+        : m_((d & (d - 1)) == 0 ? 0 : ~std::uint64_t(0) / d + 1), shift_((d & (d - 1)) == 0 ? std::countr_zero(d) : 64) {}
     // x * ceil(2^64 / d) / 2^64 is off x / d by less than 2^-32 <= 1/d, too little to reach the next integer.
-    std::uint32_t operator()(std::uint32_t x) const { return std::uint32_t((unsigned __int128)x * m_ >> 64) + (x & one_); }
+    std::uint32_t operator()(std::uint32_t x) const {
+        return shift_ < 64 ? x >> shift_ : std::uint32_t((unsigned __int128)x * m_ >> 64);
+    }
 
 private:
     std::uint64_t m_;
-    std::uint32_t one_;  // all ones when dividing by 1, which m_ cannot do
+    std::int32_t shift_;  // log2 d for a power of two, else 64
 };
-
 // Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences. A key
 // is k symbols as a number in base sigma, the first symbol weighing most.
 struct alphabet {
