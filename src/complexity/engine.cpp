@@ -98,12 +98,27 @@ void longest_previous_factors(std::int32_t* lpf, const record_index& r, automato
     }
 }
 
-// The longest previous factors shorter than a window: for each position the
-// longest prefix of its key that started before it. The prefixes that did are
-// the shortest ones, so they are counted; after q all have started. Fills
-// `seen`: bit off[d] + c, d < span, where the d symbols of code c occur.
-void prefix_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, std::uint64_t* seen) {
-    const std::int32_t n = r.n, span = r.span;
+// The longest previous factors through the windows of `span` symbols chained
+// by code into prev and heads (zeroed). A position without an earlier window
+// like its own has a factor shorter than a window: the longest prefix of its
+// key that started before it. The prefixes that did are the shortest ones, so
+// they are counted, and marked in `seen` (bit off[d] + c, d < span, where the
+// d symbols of code c occur); those of a window like an earlier one were
+// marked with that one. At a window like an earlier one, the factor is its
+// longest copy, compared past the window. Gives up (false) once the copies
+// compared cost more than the automaton would.
+bool record_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, std::uint64_t* seen, const record_index& r,
+                const alphabet& abc) {
+    const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
+    const std::uint8_t* t = r.text;
+    const divider window = abc.cut[std::size_t(span)];
+    for (std::int32_t q = 0; q < windows; ++q) {
+        // the heads are touched at random (and fresh memory when kept): asked for early
+        if (q + 32 < windows) __builtin_prefetch(&heads[window(r.key[q + 32])], 1);
+        prev[q] = push_window(heads[window(r.key[q])], q);
+    }
+    std::fill(prev + windows, prev + n, -1);
+
     const auto off = level_offsets(abc, span);
     std::fill_n(seen, off[std::size_t(span)] / 64 + 1, 0);
     std::int32_t full = 0;  // levels 1 .. full have all their codes started: no need to look
@@ -117,48 +132,37 @@ void prefix_lpf(std::int32_t* lpf, const record_index& r, const alphabet& abc, s
         }
         return true;
     };
-    for (std::int32_t q = 0; q < n; ++q) {
-        const std::int32_t limit = std::min(span - 1, n - q);
-        const std::uint32_t key = r.key[q];
-        std::int32_t d = std::min(full, limit);
-        for (std::int32_t e = d + 1; e <= limit; ++e) {  // no branch on the bits: they are coin tosses
-            const std::size_t x = off[std::size_t(e)] + abc.cut[std::size_t(e)](key);
-            const std::uint64_t word = seen[x / 64], bit = std::uint64_t(1) << (x % 64);
-            d += (word & bit) != 0;
-            seen[x / 64] = word | bit;
-        }
-        lpf[q] = d;
-        // now and then a level small enough to look at whole may have filled up
-        if (q % 64 == 63)
-            while (full < span - 1 && abc.power[std::size_t(full) + 1] <= 64 * 64 && filled(full + 1)) ++full;
-    }
-}
-
-// Chains the windows by code into prev and heads (zeroed), and raises lpf at
-// each window like an earlier one to its longest copy, which is at least a
-// window long. Gives up (false) once the candidates compared cost more than
-// the automaton would.
-bool chain_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, const record_index& r, divider window) {
-    const std::int32_t n = r.n, span = r.span, windows = std::max(n - span + 1, 0);
-    const std::uint8_t* t = r.text;
     std::int64_t budget = 8 * std::int64_t(n) + 64;
     // lpf[q] >= lpf[q-1] - 1: when q-1 is chained too, the copy of its factor,
     // from `from`, goes on from from + 1
-    for (std::int32_t q = 0; q < windows; ++q) {
-        // the heads are touched at random (and fresh memory when kept): asked for early
-        if (q + 32 < windows) __builtin_prefetch(&heads[window(r.key[q + 32])], 1);
-        prev[q] = push_window(heads[window(r.key[q])], q);
-    }
     std::int32_t from = -2, before = -1;
-    for (std::int32_t block = 0; block < windows; block += 256) {
-        // The block's windows with one before them are listed first: about a
-        // fifth of them, at random, so a test for each would often be mispredicted.
-        std::array<std::int32_t, 256> chained;
-        std::int32_t chains = 0;
-        for (std::int32_t q = block, end = std::min(block + 256, windows); q < end; ++q) {
+    for (std::int32_t block = 0; block < n; block += 256) {
+        // The block's positions split by whether a window before is like theirs,
+        // which is a coin toss on short records: a test for each would often be
+        // mispredicted. Each list stays in order, the lone ones first done.
+        std::array<std::int32_t, 256> lone, chained;
+        std::int32_t lones = 0, chains = 0;
+        for (std::int32_t q = block, end = std::min(block + 256, n); q < end; ++q) {
+            const bool like = prev[q] >= 0;
+            lone[std::size_t(lones)] = q;
             chained[std::size_t(chains)] = q;
-            chains += prev[q] >= 0;
+            lones += !like;
+            chains += like;
         }
+        for (std::int32_t c = 0; c < lones; ++c) {
+            const std::int32_t q = lone[std::size_t(c)], limit = std::min(span - 1, n - q);
+            const std::uint32_t key = r.key[q];
+            std::int32_t d = std::min(full, limit);
+            for (std::int32_t e = d + 1; e <= limit; ++e) {  // no branch on the bits: they are coin tosses
+                const std::size_t x = off[std::size_t(e)] + abc.cut[std::size_t(e)](key);
+                const std::uint64_t word = seen[x / 64], bit = std::uint64_t(1) << (x % 64);
+                d += (word & bit) != 0;
+                seen[x / 64] = word | bit;
+            }
+            lpf[q] = d;
+        }
+        // a level small enough to look at whole may have filled up
+        while (full < span - 1 && abc.power[std::size_t(full) + 1] <= 64 * 64 && filled(full + 1)) ++full;
         for (std::int32_t c = 0; c < chains; ++c) {
             const std::int32_t q = chained[std::size_t(c)], room = n - q;
             const std::int32_t last = q > 0 ? lpf[q - 1] : 0, on = before == q - 1 ? from + 1 : -1;
@@ -175,7 +179,6 @@ bool chain_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, const
             before = q;
         }
     }
-    std::fill(prev + windows, prev + n, -1);
     return true;
 }
 
@@ -267,8 +270,7 @@ void index_record(record_index& r, std::string_view seq, const alphabet& abc, wo
         std::uint64_t* seen = keep ? mem.take<std::uint64_t>(words) : work.seen.reserve(words);
         std::int32_t* heads = keep ? mem.take<std::int32_t>(codes) : work.last.reserve(codes);
         std::int32_t* prev = mem.take<std::int32_t>(std::size_t(n));
-        prefix_lpf(lpf, r, abc, seen);
-        if (chain_lpf(lpf, prev, heads, r, window)) {
+        if (record_lpf(lpf, prev, heads, seen, r, abc)) {
             r.prev = prev;
             if (keep) {
                 r.heads = heads;
