@@ -56,7 +56,7 @@ analysis records(std::vector<std::string> names, std::vector<std::int32_t> ex, s
         st.data_name.push_back(f);
     }
     st.ex_com = ex;
-    st.cr_ex_com = cr;
+    st.cr_ex_com.assign(cr.begin(), cr.end());
     st.dist_mtrx.assign(cr.size(), -1.0);  // garbage the writer must overwrite
     return st;
 }

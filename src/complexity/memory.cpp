@@ -38,21 +38,30 @@ block_ptr heap_block(std::size_t bytes) {
 
 #if defined(VARNEL_MAPPED_MEMORY)
 
-block_ptr take_block(std::size_t bytes) {
-    // Small blocks from the heap, which reuses what it has; from an eighth of a
+namespace {
+constexpr std::size_t huge_page = std::size_t(2) << 20, small_page = 4096;
+}
+
+page_block block_kind(std::size_t bytes) {
+    // Small blocks from the heap, which reuses what it has. Mid-sized ones as
+    // small pages mapped and faulted in one call, which costs about half of
+    // faulting them one by one as they are first written. From an eighth of a
     // huge page up, one huge page costs less than the faults of its small pages.
-    constexpr std::size_t huge_page = std::size_t(2) << 20, small_page = 4096;
-    if (bytes < small_page * 16) return heap_block(bytes);
-    if (bytes < huge_page / 8) {
-        // Small pages mapped and faulted in one call, which costs about half of
-        // faulting them one by one as they are first written.
-        bytes = (bytes + small_page - 1) & ~(small_page - 1);
+    if (bytes < small_page * 16) return {std::max<std::size_t>(bytes, 1), false};
+    if (bytes < huge_page / 8) return {(bytes + small_page - 1) & ~(small_page - 1), true};
+    return {(bytes + huge_page - 1) & ~(huge_page - 1), true};
+}
+
+block_ptr take_block(std::size_t bytes) {
+    const page_block kind = block_kind(bytes);
+    if (!kind.mapped) return heap_block(kind.bytes);
+    bytes = kind.bytes;
+    if (bytes < huge_page) {
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
         if (p == MAP_FAILED) throw std::bad_alloc();
-        return block_ptr(static_cast<std::byte*>(p), page_block{bytes, true});
+        return block_ptr(static_cast<std::byte*>(p), kind);
     }
     // Whole huge pages, aligned: map one more and trim both ends.
-    bytes = (bytes + huge_page - 1) & ~(huge_page - 1);
     void* p = mmap(nullptr, bytes + huge_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     const std::uintptr_t at = std::uintptr_t(p), aligned = (at + huge_page - 1) & ~std::uintptr_t(huge_page - 1);
@@ -62,13 +71,14 @@ block_ptr take_block(std::size_t bytes) {
 #if defined(MADV_HUGEPAGE)
     madvise(block, bytes, MADV_HUGEPAGE);  // advice only: fine if refused
 #endif
-    return block_ptr(block, page_block{bytes, true});
+    return block_ptr(block, kind);
 }
 
 #else
 
 // Heap blocks only: elsewhere, and under the address checker, which then sees
 // every array's bounds.
+page_block block_kind(std::size_t bytes) { return {std::max<std::size_t>(bytes, 1), false}; }
 block_ptr take_block(std::size_t bytes) { return heap_block(bytes); }
 
 #endif

@@ -20,6 +20,21 @@ struct page_block {
 };
 using block_ptr = std::unique_ptr<std::byte[], page_block>;
 block_ptr take_block(std::size_t bytes);
+// The deleter of a block that take_block gave for `bytes`.
+page_block block_kind(std::size_t bytes);
+
+// Memory as take_block gives it, for containers.
+template <class T>
+struct page_allocator {
+    using value_type = T;
+    page_allocator() = default;
+    template <class U>
+    page_allocator(const page_allocator<U>&) {}
+    T* allocate(std::size_t n) { return reinterpret_cast<T*>(take_block(n * sizeof(T)).release()); }
+    void deallocate(T* p, std::size_t n) { block_kind(n * sizeof(T))(reinterpret_cast<std::byte*>(p)); }
+    template <class U>
+    bool operator==(const page_allocator<U>&) const { return true; }
+};
 
 // An array that only grows; its contents are not kept when it does.
 template <class T>

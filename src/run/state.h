@@ -23,9 +23,11 @@ struct analysis {
     std::int32_t num = 0;      // records read
     std::int64_t max_len = 0;  // longest record span seen by the first pass
 
-    std::vector<std::int32_t> ex_com;     // num: complexity of each sequence
-    std::vector<std::int32_t> cr_ex_com;  // num x num, row-major: sequence l then e
-    std::vector<double> dist_mtrx;        // num x num, row-major: measure in hand
+    std::vector<std::int32_t> ex_com;  // num: complexity of each sequence
+    // num x num, row-major, sequence l then e; in pages as the engine's arrays,
+    // as their first touch costs a fault per page
+    std::vector<std::int32_t, page_allocator<std::int32_t>> cr_ex_com;
+    std::vector<double, page_allocator<double>> dist_mtrx;  // num x num, row-major: measure in hand
     std::vector<name_field> data_name;    // num
     std::vector<std::int32_t> length;     // num
     std::vector<std::string_view> S;      // num sequences of kept bytes, in `str`
