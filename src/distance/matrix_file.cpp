@@ -1,5 +1,6 @@
 #include "distance/matrix_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -66,8 +67,14 @@ void append_value(std::string& out, double value) {
 void wo(analysis& st) {
     const std::int32_t n = st.num;
     for (std::int32_t l = 0; l < n; ++l) st.dist(l, l) = 0.0;
-    for (std::int32_t l = 0; l < n - 1; ++l)
-        for (std::int32_t a = l + 1; a < n; ++a) st.dist(a, l) = st.dist(l, a);
+    // The lower triangle mirrors the upper in square tiles, whose rows and
+    // columns stay in the caches: a column at a time, each value would be a
+    // miss in a large matrix.
+    constexpr std::int32_t tile = 64;
+    for (std::int32_t l0 = 0; l0 < n; l0 += tile)
+        for (std::int32_t a0 = l0; a0 < n; a0 += tile)
+            for (std::int32_t l = l0; l < std::min(l0 + tile, n); ++l)
+                for (std::int32_t a = std::max(a0, l + 1); a < std::min(a0 + tile, n); ++a) st.dist(a, l) = st.dist(l, a);
 
     put(st, std::to_string(n));
     std::string row;
