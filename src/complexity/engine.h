@@ -42,6 +42,7 @@ private:
     std::uint64_t m_;
     std::int32_t shift_;  // log2 d for a power of two, else 64
 };
+
 // Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences. A key
 // is k symbols as a number in base sigma, the first symbol weighing most.
 struct alphabet {
