@@ -536,13 +536,24 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
     std::array<lane, lanes> run;
     std::size_t active = 0, next = 0;
     const std::int32_t* heads = heads_;
+    auto aim = [&](lane& l) {  // l's window code at its next component, and what that will need
+        const record_index& b = *l.b;
+        l.code = window_(b.key[l.q]);
+        __builtin_prefetch(&heads[l.code]);
+        // each parse walks its record forwards, a line of it every few turns:
+        // fetched ahead, as there are too many walks to be guessed
+        const std::int32_t ahead = std::min(l.q + 48, b.n - 1);
+        __builtin_prefetch(b.key + ahead);
+        __builtin_prefetch(b.lpf + ahead);
+        __builtin_prefetch(b.text + ahead);
+    };
     auto start = [&](lane& l) {  // the next parse still to run, into l; false if none
         for (; next < bs.size(); ++next) {
             const record_index& b = *bs[next];
             const auto [q, count] = begin(b);
             if (q < b.n) {
-                l = {&b, q, count, window_(b.key[q]), next++};
-                __builtin_prefetch(&heads[l.code]);
+                l = {&b, q, count, 0, next++};
+                aim(l);
                 return true;
             }
             counts[next] = count;
@@ -560,14 +571,7 @@ void first_sequence::resume(std::span<const record_index* const> bs, std::int32_
                 ++l.count;
                 l.q += best + 1;
                 if (l.q < b.n) {
-                    l.code = window_(b.key[l.q]);
-                    __builtin_prefetch(&heads[l.code]);
-                    // each parse walks its record forwards, a line of it every few
-                    // turns: fetched ahead, as there are too many walks to be guessed
-                    const std::int32_t ahead = std::min(l.q + 48, b.n - 1);
-                    __builtin_prefetch(b.key + ahead);
-                    __builtin_prefetch(b.lpf + ahead);
-                    __builtin_prefetch(b.text + ahead);
+                    aim(l);
                     ++g;
                     continue;
                 }

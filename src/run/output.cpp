@@ -33,19 +33,15 @@ std::FILE* open_existing(const char* name) {
 }  // namespace
 
 void create_output(analysis& st, const char* name) {
-    errno = 0;
+    st.fo_name = name;
 #if !defined(_WIN32)
     st.fo = open_existing(name);
     st.fo_rewrite = st.fo != nullptr;
-    if (st.fo != nullptr) {
-        st.fo_name = name;
-        return;
-    }
-    errno = 0;
+    if (st.fo != nullptr) return;
 #endif
+    errno = 0;
     st.fo = std::fopen(name, "wb");
     if (st.fo == nullptr) fail_io("create", name, open_error(name, errno));
-    st.fo_name = name;
 }
 
 int open_error([[maybe_unused]] const char* name, int err) {
