@@ -52,7 +52,8 @@ void check_loaded(const varnel::analysis& st, std::string_view input, bool fold)
     const std::size_t n = std::size_t(st.num);
     check(st.num >= 0, "negative count");
     check(n == st.data_name.size() && n == st.length.size() && n == st.S.size(), "count differs from records read");
-    check(n <= openers, "more records than '>' bytes");
+    const std::size_t leading = !input.empty() && input[0] != '>' && openers > 0;  // text before the first '>'
+    check(n <= openers + leading, "more records than '>' bytes and leading text");
     check((n > 0) == (openers > 0), "a '>' but no record, or a record without '>'");
     check(st.ex_com.size() == n, "ex_com not num");
     check(st.cr_ex_com.size() == n * n && st.dist_mtrx.size() == n * n, "matrices not num x num");
@@ -65,6 +66,7 @@ void check_loaded(const varnel::analysis& st, std::string_view input, bool fold)
         check(st.length[l] >= 0 && std::size_t(st.length[l]) == s.size(), "length differs from the sequence");
         for (char c : s) {
             check(kept(static_cast<unsigned char>(c)), "sequence byte outside 32..126");
+            check(c != '>', "a '>' inside a sequence: a record swallowed the next");
             check(!fold || !(c >= 'a' && c <= 'z'), "folding load left a lower-case letter");
         }
         std::string_view shown(name.data(), name.size());

@@ -29,20 +29,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> outputs = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
-
 // `count` records of 50 random DNA letters: 3 make outputs smaller than one
 // write buffer (a write fails only as the file closes), 100 make larger ones.
-std::string random_records(int count) {
-    std::mt19937 rng{std::uint32_t(count)};
-    std::string text;
-    for (int r = 0; r < count; ++r) {
-        text += ">r" + std::to_string(r) + "\n";
-        for (int i = 0; i < 50; ++i) text += "ACGT"[rng() % 4];
-        text += '\n';
-    }
-    return text;
-}
+std::string random_records(int count) { return testing::random_records(count, 50, std::uint32_t(count)); }
 
 // The failure must be the last line of standard error, alone.
 void expect_failure_line(const outcome& o, const std::string& line) {
@@ -55,9 +44,17 @@ void expect_failure_line(const outcome& o, const std::string& line) {
 
 std::vector<std::string> outputs_present(const scratch& dir) {
     std::vector<std::string> present;
-    for (const std::string& name : outputs)
+    for (const std::string& name : output_names)
         if (fs::exists(dir / name)) present.push_back(name);  // follows links: a dangling one is no output
     return present;
+}
+
+// Shell commands that run what follows as a user who is not root, where the
+// tests run as root: root may write any file, write-protected or not.
+std::string as_unprivileged(const scratch& dir) {
+    if (::geteuid() != 0) return "";
+    fs::permissions(dir.dir, fs::perms::all);
+    return "run_as='setpriv --reuid=65534 --regid=65534 --clear-groups'";
 }
 
 // ---- An output that cannot be created or written --------------------------
@@ -65,46 +62,67 @@ std::vector<std::string> outputs_present(const scratch& dir) {
 struct output_fault {
     const char* what;
     int records;
-    const char* output;  // replaced by a symbolic link ...
-    const char* target;  // ... to this
+    const char* output;  // the output in the way ...
+    const char* setup;   // ... made so by these shell commands
     const char* message;
+    int completed;      // the outputs the run puts in place before it fails
+    bool unprivileged;  // run as a user who is not root
 };
 
 const output_fault output_faults[] = {
-    {"report to a full disk, failing as it closes", 3, "LZ_comp", "/dev/full", "Cannot write LZ_comp: No space left on device"},
+    {"report to a full disk, failing as it closes", 3, "LZ_comp", "ln -sf /dev/full LZ_comp",
+     "Cannot write LZ_comp: No space left on device", 0, false},
     // the write fails on a worker thread's row while the other thread is still computing
-    {"report to a full disk, failing mid-pass", 100, "LZ_comp", "/dev/full", "Cannot write LZ_comp: No space left on device"},
-    {"report into a missing directory", 3, "LZ_comp", "missing/dir/LZ_comp", "Cannot create LZ_comp: No such file or directory"},
-    {"distance file to a full disk, failing mid-write", 100, "d2.dst", "/dev/full", "Cannot write d2.dst: No space left on device"},
-    {"last distance file into a missing directory", 3, "d5.dst", "missing/d5.dst", "Cannot create d5.dst: No such file or directory"},
+    {"report to a full disk, failing mid-pass", 100, "LZ_comp", "ln -sf /dev/full LZ_comp",
+     "Cannot write LZ_comp: No space left on device", 0, false},
+    {"distance file to a full disk, failing mid-write", 100, "d2.dst", "ln -sf /dev/full d2.dst",
+     "Cannot write d2.dst: No space left on device", 2, false},
+    // found before any work, as every name is checked first
+    {"report into a missing directory", 3, "LZ_comp", "ln -sf missing/dir/LZ_comp LZ_comp",
+     "Cannot create LZ_comp: No such file or directory", 0, false},
+    {"last distance file into a missing directory", 3, "d5.dst", "ln -sf missing/d5.dst d5.dst",
+     "Cannot create d5.dst: No such file or directory", 0, false},
+    {"write-protected distance file", 3, "d3.dst", "chmod 666 LZ_comp d?.dst && chmod 444 d3.dst",
+     "Cannot create d3.dst: Permission denied", 0, true},
 };
 
 void PrintTo(const output_fault& c, std::ostream* os) { *os << c.what; }
 
 class output_faults_test : public ::testing::TestWithParam<output_fault> {};
 
-// The outputs written before the failing one are those of a run without the
-// fault; the failing one and all after it are absent (a link to /dev/full is
-// removed with the output, a dangling one leads to no file).
-TEST_P(output_faults_test, ends_with_the_reason_and_keeps_only_finished_outputs) {
+// Over an earlier run's outputs: the output in the way stays as it was (a
+// device stays linked, a protected file keeps its bytes), and the others are
+// the earlier run's, untouched, or the first this run completed with none after.
+TEST_P(output_faults_test, ends_with_the_reason_and_leaves_one_runs_outputs) {
     const output_fault& c = GetParam();
     const std::string input = random_records(c.records);
-    scratch whole;
-    whole.write("input_file", input);
-    ASSERT_EQ(run_program(VARNEL_BIN, whole).status, 0);
+    const auto earlier = complete_outputs(VARNEL_BIN, random_records(5));
+    const auto fresh = complete_outputs(VARNEL_BIN, input);
 
     scratch dir;
     dir.write("input_file", input);
-    fs::create_symlink(c.target, dir / c.output);
-    const outcome o = run_program(VARNEL_BIN, dir);
+    for (const auto& [name, bytes] : earlier) dir.write(name, bytes);
+    const outcome o = run_after(VARNEL_BIN, dir, c.setup + ("\n" + (c.unprivileged ? as_unprivileged(dir) : "")));
     expect_failure_line(o, c.message);
-    bool reached = false;
-    for (const std::string& name : outputs) {
-        reached = reached || name == c.output;
-        if (reached) {
-            EXPECT_FALSE(fs::exists(dir / name)) << name;
+
+    const fs::path in_the_way = dir / c.output;
+    const bool linked = fs::is_symlink(fs::symlink_status(in_the_way));
+    if (linked) {
+        fs::remove(in_the_way);  // the link is the user's and stays
+    } else {
+        EXPECT_EQ(dir.read(c.output), earlier.at(c.output));
+    }
+    auto before = earlier;  // what an untouched directory holds now
+    if (linked) before.erase(c.output);
+    if (c.completed == 0) {
+        EXPECT_EQ(outputs_state(dir, before, fresh), 0);
+    }
+    for (std::size_t k = 0; k < output_names.size(); ++k) {
+        if (output_names[k] == c.output || c.completed == 0) continue;
+        if (int(k) < c.completed) {
+            EXPECT_EQ(dir.read(output_names[k]), fresh.at(output_names[k])) << output_names[k];
         } else {
-            EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+            EXPECT_FALSE(fs::exists(dir / output_names[k])) << output_names[k];
         }
     }
 }
@@ -139,14 +157,6 @@ TEST(memory, matrices_beyond_physical_memory_are_refused_at_once) {
 }
 
 // ---- Too small an address space -------------------------------------------
-
-// Runs the program after the shell commands `setup` (ulimit ..., exec 2>&- ...).
-outcome run_after(const scratch& dir, const std::string& setup) {
-    scratch tools;
-    tools.write("run", "#!/bin/sh\nset -e\n" + setup + "\nexec '" + std::string(VARNEL_BIN) + "'\n");
-    fs::permissions(tools / "run", fs::perms::owner_all);
-    return run_program((tools / "run").string(), dir);
-}
 
 struct memory_fault {
     const char* what;
@@ -186,7 +196,7 @@ TEST_P(memory_faults_test, refused_with_the_step_named) {
 #endif
     scratch dir;
     dir.write("input_file", c.input());
-    const outcome o = run_after(dir, c.limits);
+    const outcome o = run_after(VARNEL_BIN, dir, c.limits);
     if (c.line != nullptr) {
         expect_failure_line(o, c.line);
     } else {
@@ -215,9 +225,9 @@ outcome complete_beside_undisturbed(const std::string& setup, std::string* err =
 
     scratch dir;
     dir.write("input_file", input);
-    const outcome o = run_after(dir, setup);
+    const outcome o = run_after(VARNEL_BIN, dir, setup);
     EXPECT_EQ(o.status, 0) << o.err;
-    for (const std::string& name : outputs) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
+    for (const std::string& name : output_names) EXPECT_EQ(dir.read(name), whole.read(name)) << name;
     return o;
 }
 

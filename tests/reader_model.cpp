@@ -18,6 +18,7 @@ model_input model(const std::string& in, bool fold) {
     }
     auto kept = [](unsigned char c) { return c >= 32 && c <= 126; };
     std::size_t at = !in.empty() && in[0] == '>' ? 1 : 0;
+    if (!in.empty() && in[0] != '>' && counted > 0) ++counted;  // text before the first '>': a record
     bool at_end = counted == 0;
     for (std::int64_t l = 0; l < counted && !at_end; ++l) {
         std::string name, seq;

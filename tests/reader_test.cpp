@@ -47,7 +47,10 @@ const reader_case reader_cases[] = {
     {"spaces digits punctuation kept", ">s\nAC GT 12*-\n", 0, {"s"}, {"AC GT 12*-"}, {}},
     {"letters folded in one build only", ">Mixed\nacgt-n\n", 0, {"Mixed"}, {"acgt-n"}, {"ACGT-N"}},
     {"'>' inside sequence text opens a record", ">a\nAC>GT\n>b\nTT\n", -1, {"a", "GT", "b"}, {"AC", "", "TT"}, {}},
-    {"comment line before the first '>'", "comment\n>a\nAC\n>b\nGT\n", 8, {"comment", "a"}, {"", "AC>bGT"}, {"", "AC>BGT"}},
+    // Text before the first '>' is a record of its own, and every later record stays whole.
+    {"comment line before the first '>'", "comment\n>a\nAC\n>b\nGT\n", 8, {"comment", "a", "b"}, {"", "AC", "GT"}, {}},
+    {"blank line before the first '>'", "\n>a\nAC\n", 1, {"", "a"}, {"", "AC"}, {}},
+    {"text before the first '>' with a sequence", "x\nTT\n>a\nAC\n", 5, {"x", "a"}, {"TT", "AC"}, {}},
     {"first line space '>' a", " >a\nAC\n>b\nGT\n", -1, {" >a", "b"}, {"AC", "GT"}, {}},
     {"high bytes dropped, end nothing", ">\xc3\xa9t\xe9\nA\xffG\n>b\x80\nT\x7f\x01\n", -1, {"t", "b"}, {"AG", "T"}, {}},
     {"no final line end", ">a\nAC\n>b\nACGT", -1, {"a", "b"}, {"AC", "ACGT"}, {}},

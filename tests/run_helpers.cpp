@@ -1,52 +1,179 @@
 #include "run_helpers.h"
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace varnel::testing {
 
-std::string read_file(const std::filesystem::path& p) {
+namespace fs = std::filesystem;
+
+const std::vector<std::string> output_names = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
+
+std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-void write_file(const std::filesystem::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+void write_file(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 scratch::scratch() {
     static std::atomic<int> serial{0};
-    dir = std::filesystem::temp_directory_path() /
-          ("varnel-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    dir = fs::temp_directory_path() / ("varnel-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
 }
 
 scratch::~scratch() {
     std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    fs::remove_all(dir, ignored);
 }
 
-outcome run_program(const std::string& program, const scratch& where, const std::string& stdin_redirect) {
-    const auto out = where.dir.parent_path() / (where.dir.filename().string() + ".out");
-    const auto err = where.dir.parent_path() / (where.dir.filename().string() + ".err");
-    const std::string cmd = "cd '" + where.dir.string() + "' && '" + program + "' " + stdin_redirect + " >'" +
-                            out.string() + "' 2>'" + err.string() + "'";
-    const int raw = std::system(cmd.c_str());
+namespace {
+
+int decoded_status(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
+
+// Where a run's standard output and error go: beside its directory, not in it.
+fs::path beside(const scratch& where, const char* what) {
+    return where.dir.parent_path() / (where.dir.filename().string() + what);
+}
+
+outcome collect(int raw, const fs::path& out, const fs::path& err) {
     outcome o;
-    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    o.status = decoded_status(raw);
     o.out = read_file(out);
     o.err = read_file(err);
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
+    fs::remove(out);
+    fs::remove(err);
     return o;
+}
+
+}  // namespace
+
+outcome run_program(const std::string& program, const scratch& where, const std::string& stdin_redirect) {
+    const fs::path out = beside(where, ".out"), err = beside(where, ".err");
+    const std::string cmd = "cd '" + where.dir.string() + "' && exec '" + program + "' " + stdin_redirect + " >'" +
+                            out.string() + "' 2>'" + err.string() + "'";
+    return collect(std::system(cmd.c_str()), out, err);
+}
+
+outcome run_after(const std::string& program, const scratch& where, const std::string& setup) {
+    running r(program, where, setup);
+    return r.wait();
+}
+
+running::running(const std::string& program, const scratch& where, const std::string& setup)
+    : dir_(where.dir), out_(beside(where, ".out")), err_(beside(where, ".err")) {
+    const std::string script = "cd '" + dir_.string() + "' || exit 99\n" + setup + "\nexec ${run_as:-} '" + program +
+                               "' </dev/null >'" + out_.string() + "' 2>'" + err_.string() + "'\n";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+}
+
+running::~running() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ignored;
+    fs::remove(out_, ignored);
+    fs::remove(err_, ignored);
+}
+
+template <class Ready>
+bool running::wait_until(Ready ready) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (ready()) return true;
+        siginfo_t info{};
+        if (::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
+            return ready();  // ended: reaped by wait()
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return false;
+}
+
+bool running::wait_for_error(const std::string& text) {
+    return wait_until([&] { return read_file(err_).find(text) != std::string::npos; });
+}
+
+bool running::wait_for_file(const std::string& name) {
+    return wait_until([&] { return fs::exists(fs::symlink_status(dir_ / name)); });
+}
+
+void running::signal(int sig) { ::kill(pid_, sig); }
+
+outcome running::wait() {
+    int raw = 0;
+    ::waitpid(pid_, &raw, 0);
+    pid_ = -1;
+    outcome o;
+    o.status = decoded_status(raw);
+    o.out = read_file(out_);
+    o.err = read_file(err_);
+    return o;
+}
+
+std::map<std::string, std::string> complete_outputs(const std::string& program, const std::string& input) {
+    scratch dir;
+    dir.write("input_file", input);
+    const outcome o = run_program(program, dir);
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::map<std::string, std::string> files;
+    for (const std::string& name : output_names) files[name] = dir.read(name);
+    return files;
+}
+
+int outputs_state(const scratch& dir, const std::map<std::string, std::string>& earlier,
+                  const std::map<std::string, std::string>& fresh) {
+    for (const fs::directory_entry& e : fs::directory_iterator(dir.dir))
+        if (e.path().filename().string().front() == '.') {
+            ADD_FAILURE() << "temporary file left behind: " << e.path().filename();
+            return -1;
+        }
+    std::size_t done = 0;
+    while (done < output_names.size() && fs::exists(dir / output_names[done]) &&
+           dir.read(output_names[done]) == fresh.at(output_names[done]))
+        ++done;
+    std::string mix;
+    for (std::size_t k = done; k < output_names.size(); ++k) {
+        const std::string& name = output_names[k];
+        const bool present = fs::exists(dir / name);
+        const auto was = earlier.find(name);
+        const bool as_earlier = was == earlier.end() ? !present : present && dir.read(name) == was->second;
+        if (done == 0 ? !as_earlier : present) mix += " " + name;
+    }
+    if (!mix.empty()) {
+        ADD_FAILURE() << "after this run's first " << done << " outputs, not "
+                      << (done == 0 ? "the earlier run's:" : "absent:") << mix;
+        return -1;
+    }
+    return int(done);
+}
+
+std::string random_records(int count, int length, unsigned seed) {
+    std::mt19937 rng{seed};
+    std::string text;
+    for (int r = 0; r < count; ++r) {
+        text += ">r" + std::to_string(r) + "\n";
+        for (int i = 0; i < length; ++i) text += "ACGT"[rng() % 4];
+        text += '\n';
+    }
+    return text;
 }
 
 }  // namespace varnel::testing

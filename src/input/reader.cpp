@@ -106,9 +106,13 @@ void get_info(analysis& st) {
 
 void getinput(analysis& st, bool fold) {
     input_blocks in(st.fi);
-    const std::int32_t counted = st.num;
+    std::int64_t counted = st.num;
     int c = in.next();
-    if (c != '>' && c != EOF) in.unget();  // no opener: the first line is a header line
+    if (c != '>' && c != EOF) {  // no opener: the first line is a header line
+        in.unget();
+        counted += counted > 0;  // of a record of its own, which the first pass did not count
+    }
+    if (counted > max_count) throw run_error("Too many records in input_file: " + std::to_string(counted));
 
     byte_store& store = st.str;  // every sequence, back to back
     store.clear();
@@ -122,7 +126,7 @@ void getinput(analysis& st, bool fold) {
     st.length.clear();
     st.S.clear();
     bool at_end = counted == 0;
-    for (std::int32_t l = 0; l < counted && !at_end; ++l) {
+    for (std::int64_t l = 0; l < counted && !at_end; ++l) {
         const bool last = l == counted - 1;
         name_field name;
         name.fill(' ');

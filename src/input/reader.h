@@ -12,8 +12,9 @@ void get_info(analysis& st);
 
 // Second pass: loads names, lengths and sequences, then sizes the count and
 // distance matrices. `fold` turns sequence letters a-z to upper case. `num`
-// becomes the number of records actually read: a '>' that the first pass counted
-// inside a header line opens no record.
+// becomes the number of records actually read: text before the first '>' is a
+// record of its own (its first line the header), and a '>' that the first pass
+// counted inside a header line opens no record.
 void getinput(analysis& st, bool fold);
 
 // The INPUT DATA listing of the record names.

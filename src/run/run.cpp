@@ -4,18 +4,19 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <iterator>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "complexity/pass.h"
 #include "distance/matrix_file.h"
 #include "distance/measures.h"
 #include "input/reader.h"
 #include "run/failure.h"
+#include "run/input_file.h"
 #include "run/output.h"
 #include "run/state.h"
+#include "run/stop.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <fcntl.h>
@@ -38,17 +39,6 @@ void hold_standard_streams() {
 // Waits for one character (or the end of standard input).
 void pause() { std::getchar(); }
 
-void open_input(analysis& st) {
-    errno = 0;
-    st.fi = std::fopen("input_file", "rb");
-    if (st.fi == nullptr) fail_io("open", "input_file", errno);
-}
-
-void close_input(analysis& st) {
-    std::fclose(st.fi);
-    st.fi = nullptr;
-}
-
 void write_console(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
 struct measure {
@@ -57,38 +47,38 @@ struct measure {
 };
 constexpr measure measures[] = {{d1, "d1.dst"}, {d2, "d2.dst"}, {d3, "d3.dst"}, {d4, "d4.dst"}, {d5, "d5.dst"}};
 
-// Where a run is: `step` names it for a failure that does not say it itself,
-// `written` counts the output files finished: "LZ_comp", then the measures'.
-struct progress {
-    std::string step;
-    std::size_t written = 0;
-};
-
-// A failed run removes the outputs it had not finished: those left by an earlier
-// run would otherwise sit beside this run's files as if they belonged to it.
-// Only regular files go; a directory or a link under such a name stays.
-void remove_unfinished(std::size_t written) {
-    for (std::size_t k = written; k <= std::size(measures); ++k) {
-        const char* name = k == 0 ? "LZ_comp" : measures[k - 1].file;
-        std::error_code ec;
-        if (std::filesystem::symlink_status(name, ec).type() == std::filesystem::file_type::regular)
-            std::filesystem::remove(name, ec);
-    }
+std::vector<const char*> output_names() {
+    std::vector<const char*> names = {"LZ_comp"};
+    for (const measure& m : measures) names.push_back(m.file);
+    return names;
 }
 
-void analyse(analysis& st, bool fold, void (*pass)(analysis&), progress& at) {
-    std::string& step = at.step;
+[[noreturn]] void input_changed() { throw run_error("input_file changed while it was being read"); }
+
+// The second pass must read the file the first pass read, as it was then: a
+// file replaced or rewritten in between would give counts of neither.
+void reopen_input(analysis& st, const file_identity& first) {
+    std::fclose(st.fi);
+    file_identity again;
+    int err = 0;
+    st.fi = open_input(again, err);
+    if (st.fi == nullptr) throw run_error("Cannot open input_file: " + open_input_reason(err));
+    if (again != first) input_changed();
+}
+
+void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(analysis&), std::string& step) {
     step = "reading input_file";
     get_info(st);
-    close_input(st);
-    open_input(st);
+    reopen_input(st, input);
     getinput(st, fold);
-    close_input(st);
+    file_identity now;
+    if (!identity_of(st.fi, now) || now != input) input_changed();
+    std::fclose(st.fi);
+    st.fi = nullptr;
     write_console(input_listing(st));
 
     step = "computing LZ_comp";
     pass(st);
-    at.written = 1;
     write_console("Press Enter to continue\n");
 
     for (const measure& m : measures) {
@@ -97,8 +87,9 @@ void analyse(analysis& st, bool fold, void (*pass)(analysis&), progress& at) {
         create_output(st, m.file);
         wo(st);
         close_output(st);
-        ++at.written;
     }
+    step = "putting the outputs in place";
+    st.outputs->finish();
 }
 
 }  // namespace
@@ -107,21 +98,24 @@ int run(bool fold) { return run(fold, complexity_pass); }
 
 int run(bool fold, void (*pass)(analysis&)) {
     hold_standard_streams();
+    output_files files(output_names());
+    stop_on_signals(files);
     analysis st;
-    errno = 0;
-    st.fi = std::fopen("input_file", "rb");
+    st.outputs = &files;
+    file_identity input;
+    int err = 0;
+    st.fi = open_input(input, err);
     if (st.fi == nullptr) {
-        const int err = open_error("input_file", errno);
-        write_console(err == EISDIR ? "\nCannot read input_file: " + std::string(std::strerror(err)) + "\n\n"
-                                    : std::string("\nInput file not found.\n\n"));
+        write_console(err == ENOENT ? std::string("\nInput file not found.\n\n")
+                                    : "\nCannot open input_file: " + open_input_reason(err) + "\n\n");
         pause();
         return 1;
     }
     std::string failure;
-    progress at;
-    const std::string& step = at.step;
+    std::string step = "preparing the outputs";
     try {
-        analyse(st, fold, pass, at);
+        files.prepare();
+        analyse(st, input, fold, pass, step);
     } catch (const run_error& e) {
         failure = e.what();
     } catch (const std::bad_alloc&) {
@@ -130,8 +124,9 @@ int run(bool fold, void (*pass)(analysis&)) {
         failure = "Failure while " + step + ": " + e.what();
     }
     if (!failure.empty()) {
-        abandon_output(st);
-        remove_unfinished(at.written);
+        if (st.fi != nullptr) std::fclose(st.fi);
+        st.fo = nullptr;  // closed with the other output files
+        files.abandon();
         write_console("\n" + failure + "\n\n");
         pause();
         return 1;

@@ -3,15 +3,7 @@
 #include <new>
 
 #include "run/failure.h"
-
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#elif defined(__unix__)
-#include <unistd.h>
-#endif
+#include "run/system.h"
 
 namespace varnel {
 namespace {

@@ -12,13 +12,15 @@
 
 namespace varnel {
 
+class output_files;
+
 using name_field = std::array<char, 10>;  // first ten kept header bytes, space padded
 
 struct analysis {
     std::FILE* fi = nullptr;  // "input_file" while an input pass reads it
-    std::FILE* fo = nullptr;  // the output file being written
+    std::FILE* fo = nullptr;  // the output file being written (until complete, a temporary file)
     const char* fo_name = "";  // its name, for messages
-    bool fo_rewrite = false;   // it existed and is written over in place
+    output_files* outputs = nullptr;  // where `fo` comes from and goes when complete
 
     std::int32_t num = 0;      // records read
     std::int64_t max_len = 0;  // longest record span seen by the first pass
