@@ -16,13 +16,6 @@
 
 #include "run_helpers.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VARNEL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VARNEL_ASAN 1
-#endif
-#endif
 
 namespace varnel::testing {
 namespace {
@@ -47,14 +40,6 @@ std::vector<std::string> outputs_present(const scratch& dir) {
     for (const std::string& name : output_names)
         if (fs::exists(dir / name)) present.push_back(name);  // follows links: a dangling one is no output
     return present;
-}
-
-// Shell commands that run what follows as a user who is not root, where the
-// tests run as root: root may write any file, write-protected or not.
-std::string as_unprivileged(const scratch& dir) {
-    if (::geteuid() != 0) return "";
-    fs::permissions(dir.dir, fs::perms::all);
-    return "run_as='setpriv --reuid=65534 --regid=65534 --clear-groups'";
 }
 
 // ---- An output that cannot be created or written --------------------------

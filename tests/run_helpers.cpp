@@ -44,9 +44,11 @@ namespace {
 
 int decoded_status(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1; }
 
-// Where a run's standard output and error go: beside its directory, not in it.
+// Where a run's standard output and error go: beside its directory, not in
+// it, and apart from those of any other run there.
 fs::path beside(const scratch& where, const char* what) {
-    return where.dir.parent_path() / (where.dir.filename().string() + what);
+    static std::atomic<int> serial{0};
+    return where.dir.parent_path() / (where.dir.filename().string() + "." + std::to_string(serial++) + what);
 }
 
 outcome collect(int raw, const fs::path& out, const fs::path& err) {
@@ -73,18 +75,32 @@ outcome run_after(const std::string& program, const scratch& where, const std::s
     return r.wait();
 }
 
-running::running(const std::string& program, const scratch& where, const std::string& setup)
+std::string as_unprivileged(const scratch& where) {
+    if (::geteuid() != 0) return "";
+    fs::permissions(where.dir, fs::perms::all);
+    return "run_as='setpriv --reuid=65534 --regid=65534 --clear-groups'";
+}
+
+running::running(const std::string& program, const scratch& where, const std::string& setup, streams s)
     : dir_(where.dir), out_(beside(where, ".out")), err_(beside(where, ".err")) {
     const std::string script = "cd '" + dir_.string() + "' || exit 99\n" + setup + "\nexec ${run_as:-} '" + program +
-                               "' </dev/null >'" + out_.string() + "' 2>'" + err_.string() + "'\n";
+                               "'" + (s.input_held ? "" : " </dev/null") + " >'" + out_.string() + "'" +
+                               (s.error_lost ? "" : " 2>'" + err_.string() + "'") + "\n";
+    int input[2] = {-1, -1}, error[2] = {-1, -1};
+    if ((s.input_held && ::pipe(input) != 0) || (s.error_lost && ::pipe(error) != 0)) ADD_FAILURE() << "no pipe";
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (s.input_held) ::dup2(input[0], 0), ::close(input[0]), ::close(input[1]);
+        if (s.error_lost) ::dup2(error[1], 2), ::close(error[0]), ::close(error[1]);  // no reader: writes fail
         ::execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    if (s.input_held) ::close(input[0]), input_ = input[1];
+    if (s.error_lost) ::close(error[0]), ::close(error[1]);
 }
 
 running::~running() {
+    release_input();
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -94,33 +110,36 @@ running::~running() {
     fs::remove(err_, ignored);
 }
 
-template <class Ready>
-bool running::wait_until(Ready ready) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (ready()) return true;
-        siginfo_t info{};
-        if (::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
-            return ready();  // ended: reaped by wait()
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    return false;
+bool running::ended() const {
+    siginfo_t info{};
+    return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
 }
+
+std::string running::error() const { return read_file(err_); }
 
 bool running::wait_for_error(const std::string& text) {
-    return wait_until([&] { return read_file(err_).find(text) != std::string::npos; });
+    return wait_for([&] { return error().find(text) != std::string::npos; });
 }
 
-bool running::wait_for_file(const std::string& name) {
-    return wait_until([&] { return fs::exists(fs::symlink_status(dir_ / name)); });
+bool running::wait_for_file(const std::string& name, bool present) {
+    return wait_for([&] { return fs::exists(fs::symlink_status(dir_ / name)) == present; });
 }
 
 void running::signal(int sig) { ::kill(pid_, sig); }
 
+void running::release_input() {
+    if (input_ >= 0) ::close(input_);
+    input_ = -1;
+}
+
 outcome running::wait() {
+    wait_for([] { return false; });
+    if (!ended()) ADD_FAILURE() << "still running after a minute";
+    ::kill(pid_, SIGKILL);  // nothing, once it has ended
     int raw = 0;
     ::waitpid(pid_, &raw, 0);
     pid_ = -1;
+    release_input();
     outcome o;
     o.status = decoded_status(raw);
     o.out = read_file(out_);
@@ -138,13 +157,19 @@ std::map<std::string, std::string> complete_outputs(const std::string& program, 
     return files;
 }
 
-int outputs_state(const scratch& dir, const std::map<std::string, std::string>& earlier,
-                  const std::map<std::string, std::string>& fresh) {
+std::vector<std::string> temporaries(const scratch& dir) {
+    std::vector<std::string> names;
     for (const fs::directory_entry& e : fs::directory_iterator(dir.dir))
-        if (e.path().filename().string().front() == '.') {
-            ADD_FAILURE() << "temporary file left behind: " << e.path().filename();
-            return -1;
-        }
+        if (e.path().filename().string().front() == '.') names.push_back(e.path().filename().string());
+    return names;
+}
+
+int outputs_state(const scratch& dir, const std::map<std::string, std::string>& earlier,
+                  const std::map<std::string, std::string>& fresh, bool temporaries_allowed) {
+    if (!temporaries_allowed && !temporaries(dir).empty()) {
+        ADD_FAILURE() << "temporary file left behind: " << temporaries(dir).front();
+        return -1;
+    }
     std::size_t done = 0;
     while (done < output_names.size() && fs::exists(dir / output_names[done]) &&
            dir.read(output_names[done]) == fresh.at(output_names[done]))

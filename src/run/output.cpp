@@ -30,9 +30,20 @@ int resolve(const char* name, fs::path& target) {
     return 0;
 }
 
+const char another_run[] = "Cannot write the outputs: another run is writing them in this directory";
+
+// Temporary files are named ".<file>.<8 letters or digits>.tmp".
+constexpr char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t suffix_length = 8;
+
+bool is_temp_name(const std::string& name, const std::string& file) {
+    const std::string head = "." + file + ".", tail = ".tmp";
+    return name.size() == head.size() + suffix_length + tail.size() && name.starts_with(head) && name.ends_with(tail) &&
+           name.find_first_not_of(letters, head.size()) == head.size() + suffix_length;
+}
+
 // A name for a temporary file beside `target`; `attempt` varies it.
 fs::path temp_name(const fs::path& target, unsigned attempt) {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::uint64_t x = std::uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                       (std::uint64_t(attempt) << 40) ^ std::uint64_t(reinterpret_cast<std::uintptr_t>(&x));
 #if defined(_WIN32)
@@ -41,7 +52,7 @@ fs::path temp_name(const fs::path& target, unsigned attempt) {
     x ^= std::uint64_t(getpid()) << 20;
 #endif
     std::string suffix;
-    for (int k = 0; k < 8; ++k) {
+    for (std::size_t k = 0; k < suffix_length; ++k) {
         x = (x ^ (x >> 31)) * 0x9e3779b97f4a7c15u;  // mixes the bits before each letter
         suffix += letters[(x >> 32) % (sizeof letters - 1)];
     }
@@ -183,21 +194,18 @@ output_files::output_files(std::vector<const char*> names) {
 
 output_files::~output_files() { abandon(); }
 
-void output_files::prepare() {
+bool output_files::lock_directory() {
 #if defined(_WIN32)
-    {  // one named mutex per working directory
-        wchar_t dir[32768];
-        const DWORD n = GetFullPathNameW(L".", 32768, dir, nullptr);
-        std::uint64_t h = 1469598103934665603u;
-        for (DWORD k = 0; k < n && k < 32768; ++k) h = (h ^ std::uint64_t(towlower(dir[k]))) * 1099511628211u;
-        const std::wstring name = L"Local\\varnel-outputs-" + std::to_wstring(h);
-        dir_lock_ = CreateMutexW(nullptr, FALSE, name.c_str());
-        if (dir_lock_ != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-            CloseHandle(dir_lock_);
-            dir_lock_ = nullptr;
-            throw run_error("Cannot write the outputs: another run is writing them in this directory");
-        }
-    }
+    // One named mutex per working directory, held while the process lives or until released.
+    std::wstring dir(GetFullPathNameW(L".", 0, nullptr, nullptr), L'\0');
+    dir.resize(GetFullPathNameW(L".", DWORD(dir.size()), dir.data(), nullptr));
+    std::uint64_t h = 1469598103934665603u;
+    for (wchar_t c : dir) h = (h ^ std::uint64_t(towlower(c))) * 1099511628211u;
+    dir_lock_ = CreateMutexW(nullptr, FALSE, (L"Local\\varnel-outputs-" + std::to_wstring(h)).c_str());
+    const bool taken = GetLastError() != ERROR_ALREADY_EXISTS;
+    if (dir_lock_ != nullptr && !taken) CloseHandle(dir_lock_), dir_lock_ = nullptr;
+    if (!taken) throw run_error(another_run);
+    return dir_lock_ != nullptr;
 #else
     // Advisory, and only where the system offers it: a directory that cannot be
     // opened or locked is written without it.
@@ -206,9 +214,27 @@ void output_files::prepare() {
         const int err = errno;
         ::close(dir_lock_);
         dir_lock_ = -1;
-        if (err == EWOULDBLOCK) throw run_error("Cannot write the outputs: another run is writing them in this directory");
+        if (err == EWOULDBLOCK) throw run_error(another_run);
     }
+    return dir_lock_ >= 0;
 #endif
+}
+
+void output_files::remove_stale() {
+    std::error_code ec;
+    for (fs::directory_iterator it(".", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        for (const output& o : outputs_)
+            if (is_temp_name(name, o.name)) {
+                std::error_code ignored;
+                fs::remove(it->path(), ignored);
+            }
+    }
+}
+
+void output_files::prepare() {
+    // With the lock, a temporary file of an output here is one a killed run left.
+    if (lock_directory()) remove_stale();
     for (output& o : outputs_) {
         if (const int err = resolve(o.name, o.target)) fail_io("create", o.name, err);
         std::error_code ec;
@@ -296,7 +322,10 @@ void output_files::put_in_place(std::size_t k) {
     } catch (const run_error& e) {
         failure_ = e.what();
     }
-    ++turn_;
+    if (++turn_ == outputs_.size() && failure_.empty()) {  // the run's outputs are all in place
+        over_ = true;
+        release();
+    }
     turn_changed_.notify_all();
 }
 
@@ -313,8 +342,6 @@ void output_files::finish() {
     wait_for_placing();
     std::lock_guard<std::mutex> hold(lock_);
     throw_failure();
-    over_ = true;
-    release();
 }
 
 void output_files::remove_later(std::size_t first) {

@@ -57,6 +57,8 @@ private:
         std::FILE* stream = nullptr;   // open on the temporary or the device
         bool direct = false;           // a device or pipe, written through its name
     };
+    bool lock_directory();  // true if taken; throws when another run holds it
+    void remove_stale();     // the temporary files a killed run left here
     output& find(const char* name);
     void put_in_place(std::size_t k);      // flushes output k to disk and renames it, in turn
     void remove_later(std::size_t first);  // the earlier run's outputs after `first`
