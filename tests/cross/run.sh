@@ -167,15 +167,44 @@ for f in "$fixtures"/*; do
 done
 check_case missing-input "" "" "Input file not found."
 # Windows opens no directory as a file; the programs report it as POSIX does.
-check_case input-is-directory "" "mkdir input_file" "Cannot read input_file: Is a directory"
+check_case input-is-directory "" "mkdir input_file" "Cannot open input_file: Is a directory"
 check_case report-is-directory "$fixtures/three-records" "mkdir LZ_comp" "Cannot create LZ_comp: Is a directory"
 check_case matrix-is-directory "$fixtures/three-records" "mkdir d4.dst" "Cannot create d4.dst: Is a directory"
+# An earlier run's longer outputs are replaced whole (a rename over an existing
+# file is its own call on Windows), and no temporary file is left beside them.
+check_case replaces-earlier-outputs "$fixtures/three-records" \
+  'for f in LZ_comp d1.dst d2.dst d3.dst d4.dst d5.dst; do head -c 5000 /dev/zero | tr "\0" x >"$f"; done'
 # Matrices larger than any machine holds: refused up front, naming its memory.
 awk 'BEGIN { for (i = 0; i < 1000000; i++) print ">" }' >"$generated/too-many-records"
 memory=$(($(awk '/^MemTotal:/ { print $2 }' /proc/meminfo) * 1024))
 check_case too-many-records "$generated/too-many-records" "" \
   "Cannot allocate memory: 1000000 records need 12000004000000 bytes for their matrices, more than this machine's $memory" \
   's/[0-9]*$//'
+
+# Ctrl-C: Wine turns SIGINT into the console's Ctrl-C event. The run must stop
+# as a reported failure does, with the earlier run's outputs as they were and
+# no temporary file left.
+check_ctrl_c() {
+  local d=$runs/ctrl-c what=()
+  awk 'BEGIN { srand(7); for (r = 0; r < 300; r++) { printf ">r%d\n", r; s = ""; for (i = 0; i < 3000; i++) s = s substr("ACGT", int(rand() * 4) + 1, 1); print s } }' >"$generated/long-pass"
+  mkdir -p "$d/work"
+  cp "$generated/long-pass" "$d/work/input_file"
+  for f in "${outputs[@]}"; do echo "earlier $f" >"$d/work/$f"; done
+  (cd "$d/work" && exec "${windows[@]}" </dev/null >"$d/out" 2>"$d/err.crlf") &
+  local pid=$! waited=0
+  until grep -q REGARDING "$d/err.crlf" 2>/dev/null || [ $waited -ge 600 ]; do sleep 0.05; waited=$((waited + 1)); done
+  kill -INT $pid
+  local status=0
+  wait $pid || status=$?
+  perl -0777 -pe 's/\r\n/\n/g' "$d/err.crlf" >"$d/err"
+  [ "$status" = 1 ] || what+=("status $status")
+  [ "$(tail -c 20 "$d/err")" = "$(printf '\nStopped by Ctrl-C\n\n')" ] || what+=("last line")
+  for f in "${outputs[@]}"; do [ "$(cat "$d/work/$f")" = "earlier $f" ] || what+=("$f"); done
+  [ -z "$(ls -A "$d/work" | grep '^\.')" ] || what+=("temporary files left")
+  local IFS=,
+  report windows ctrl-c "${what[*]:+${what[*]} wrong}"
+}
+check_ctrl_c
 
 echo "installs $((installed - started)) s, builds $((built - installed)) s, runs $((SECONDS - built)) s"
 echo "$passed passed, $failed failed"
