@@ -20,6 +20,7 @@ struct analysis {
     std::FILE* fi = nullptr;  // "input_file" while an input pass reads it
     std::FILE* fo = nullptr;  // the output file being written (until complete, a temporary file)
     const char* fo_name = "";  // its name, for messages
+    std::size_t fo_unflushed = 0;  // bytes written to it since the system was asked to start writing them
     output_files* outputs = nullptr;  // where `fo` comes from and goes when complete
 
     std::int32_t num = 0;      // records read
