@@ -1,5 +1,7 @@
-// The five measures on known counts, and the exact bytes of the matrix file.
+// The measures on known counts, and the exact bytes of the matrix file.
+#include <array>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <random>
 #include <vector>
@@ -18,7 +20,7 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 struct measure_case {
     const char* what;
     pair_counts counts;
-    double d[5];
+    std::array<double, std::size(measures)> d;  // each measure's value, in the table's order
 };
 
 const measure_case measure_cases[] = {
@@ -31,11 +33,10 @@ const measure_case measure_cases[] = {
 };
 
 TEST(measures, values_on_known_counts) {
-    double (*const value[5])(pair_counts) = {d1_value, d2_value, d3_value, d4_value, d5_value};
     for (const measure_case& c : measure_cases) {
-        for (int m = 0; m < 5; ++m) {
-            SCOPED_TRACE(std::string(c.what) + ", d" + std::to_string(m + 1));
-            const double got = value[m](c.counts);
+        for (std::size_t m = 0; m < std::size(measures); ++m) {
+            SCOPED_TRACE(std::string(c.what) + ", " + measures[m].name);
+            const double got = measures[m].value(c.counts);
             if (std::isnan(c.d[m])) {
                 ASSERT_TRUE(std::isnan(got));
                 EXPECT_FALSE(std::signbit(got));  // one canonical NaN, printed "nan"

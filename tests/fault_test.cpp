@@ -44,31 +44,35 @@ std::vector<std::string> outputs_present(const scratch& dir) {
 
 // ---- An output that cannot be created or written --------------------------
 
+constexpr int last = -1;
+
 struct output_fault {
     const char* what;
     int records;
-    const char* output;  // the output in the way ...
-    const char* setup;   // ... made so by these shell commands
-    const char* message;
+    int output;          // the output in the way, by its place in the list (`last`: the last) ...
+    const char* setup;   // ... made so by these shell commands, % standing for its name
+    const char* failed;  // "Cannot <failed> <name>: <reason>"
+    const char* reason;
     int completed;      // the outputs the run puts in place before it fails
     bool unprivileged;  // run as a user who is not root
+    enum { before_any_row, mid_pass, after_every_row } when;  // the failure, as the progress text shows it
 };
 
 const output_fault output_faults[] = {
-    {"report to a full disk, failing as it closes", 3, "LZ_comp", "ln -sf /dev/full LZ_comp",
-     "Cannot write LZ_comp: No space left on device", 0, false},
+    {"report to a full disk, failing as it closes", 3, 0, "ln -sf /dev/full %", "write", "No space left on device", 0, false,
+     output_fault::after_every_row},
     // the write fails on a worker thread's row while the other thread is still computing
-    {"report to a full disk, failing mid-pass", 100, "LZ_comp", "ln -sf /dev/full LZ_comp",
-     "Cannot write LZ_comp: No space left on device", 0, false},
-    {"distance file to a full disk, failing mid-write", 100, "d2.dst", "ln -sf /dev/full d2.dst",
-     "Cannot write d2.dst: No space left on device", 2, false},
+    {"report to a full disk, failing mid-pass", 100, 0, "ln -sf /dev/full %", "write", "No space left on device", 0, false,
+     output_fault::mid_pass},
+    {"distance file to a full disk, failing mid-write", 100, 2, "ln -sf /dev/full %", "write", "No space left on device",
+     2, false, output_fault::after_every_row},
     // found before any work, as every name is checked first
-    {"report into a missing directory", 3, "LZ_comp", "ln -sf missing/dir/LZ_comp LZ_comp",
-     "Cannot create LZ_comp: No such file or directory", 0, false},
-    {"last distance file into a missing directory", 3, "d5.dst", "ln -sf missing/d5.dst d5.dst",
-     "Cannot create d5.dst: No such file or directory", 0, false},
-    {"write-protected distance file", 3, "d3.dst", "chmod 666 LZ_comp d?.dst && chmod 444 d3.dst",
-     "Cannot create d3.dst: Permission denied", 0, true},
+    {"report into a missing directory", 3, 0, "ln -sf missing/dir/% %", "create", "No such file or directory", 0, false,
+     output_fault::before_any_row},
+    {"last output into a missing directory", 3, last, "ln -sf missing/% %", "create", "No such file or directory", 0,
+     false, output_fault::before_any_row},
+    {"write-protected distance file", 3, 3, "chmod 666 * && chmod 444 %", "create", "Permission denied", 0, true,
+     output_fault::before_any_row},
 };
 
 void PrintTo(const output_fault& c, std::ostream* os) { *os << c.what; }
@@ -80,30 +84,37 @@ class output_faults_test : public ::testing::TestWithParam<output_fault> {};
 // the earlier run's, untouched, or the first this run completed with none after.
 TEST_P(output_faults_test, ends_with_the_reason_and_leaves_one_runs_outputs) {
     const output_fault& c = GetParam();
+    const std::string& name = c.output == last ? output_names.back() : output_names[std::size_t(c.output)];
     const std::string input = random_records(c.records);
     const auto earlier = complete_outputs(VARNEL_BIN, random_records(5));
     const auto fresh = complete_outputs(VARNEL_BIN, input);
 
     scratch dir;
     dir.write("input_file", input);
-    for (const auto& [name, bytes] : earlier) dir.write(name, bytes);
-    const outcome o = run_after(VARNEL_BIN, dir, c.setup + ("\n" + (c.unprivileged ? as_unprivileged(dir) : "")));
-    expect_failure_line(o, c.message);
+    for (const auto& [file, bytes] : earlier) dir.write(file, bytes);
+    std::string setup = c.setup;
+    for (std::size_t at; (at = setup.find('%')) != std::string::npos;) setup.replace(at, 1, name);
+    const outcome o = run_after(VARNEL_BIN, dir, setup + "\n" + (c.unprivileged ? as_unprivileged(dir) : ""));
+    expect_failure_line(o, std::string("Cannot ") + c.failed + " " + name + ": " + c.reason);
+    const bool first_row = o.err.find("REGARDING r0 ") != std::string::npos;
+    const bool last_row = o.err.find("REGARDING r" + std::to_string(c.records - 1) + " ") != std::string::npos;
+    EXPECT_EQ(first_row, c.when != output_fault::before_any_row) << o.err;
+    EXPECT_EQ(last_row, c.when == output_fault::after_every_row) << o.err;
 
-    const fs::path in_the_way = dir / c.output;
+    const fs::path in_the_way = dir / name;
     const bool linked = fs::is_symlink(fs::symlink_status(in_the_way));
     if (linked) {
         fs::remove(in_the_way);  // the link is the user's and stays
     } else {
-        EXPECT_EQ(dir.read(c.output), earlier.at(c.output));
+        EXPECT_EQ(dir.read(name), earlier.at(name));
     }
     auto before = earlier;  // what an untouched directory holds now
-    if (linked) before.erase(c.output);
+    if (linked) before.erase(name);
     if (c.completed == 0) {
         EXPECT_EQ(outputs_state(dir, before, fresh), 0);
     }
     for (std::size_t k = 0; k < output_names.size(); ++k) {
-        if (output_names[k] == c.output || c.completed == 0) continue;
+        if (output_names[k] == name || c.completed == 0) continue;
         if (int(k) < c.completed) {
             EXPECT_EQ(dir.read(output_names[k]), fresh.at(output_names[k])) << output_names[k];
         } else {

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "complexity/report.h"
+#include "distance/measures.h"
 #include "run_helpers.h"
 
 namespace varnel::testing {
@@ -20,7 +22,7 @@ std::string report(const std::string& program, const std::string& input) {
     scratch dir;
     dir.write("input_file", input);
     EXPECT_EQ(run_program(program, dir).status, 0);
-    return dir.read("LZ_comp");
+    return dir.read(report_file);
 }
 
 TEST(report, exact_bytes) {
@@ -67,14 +69,14 @@ lz_table parse_report(const std::string& text) {
 
 // What must hold of any report and matrix file, whatever the counts.
 void check_invariants(const fs::path& dir) {
-    const lz_table t = parse_report(testing::read_file(dir / "LZ_comp"));
+    const lz_table t = parse_report(testing::read_file(dir / report_file));
     const std::size_t n = t.names.size();
     for (std::size_t l = 0; l < n; ++l) {
         ASSERT_EQ(t.rows[l].size(), n);
         for (std::size_t f = 1; f < n; ++f) EXPECT_LE(t.rows[l][0], t.rows[l][f]) << "record " << l;
     }
-    for (const char* file : {"d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"}) {
-        const std::string bytes = testing::read_file(dir / file);
+    for (const measure& m : measures) {
+        const std::string bytes = testing::read_file(dir / m.file);
         EXPECT_EQ(bytes.find('\n'), std::string::npos);
         std::vector<std::string> rows;
         std::istringstream in(bytes);

@@ -9,7 +9,7 @@
 
 #include "input/reader.h"
 #include "reader_model.h"
-#include "run/failure.h"
+#include "base/failure.h"
 
 namespace varnel {
 namespace {

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include "run/run.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +18,11 @@ namespace varnel::testing {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> output_names = {"LZ_comp", "d1.dst", "d2.dst", "d3.dst", "d4.dst", "d5.dst"};
+const std::vector<std::string> output_names = [] {
+    std::vector<std::string> names;
+    for (const char* name : ::varnel::output_names()) names.emplace_back(name);
+    return names;
+}();
 
 std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -21,7 +21,8 @@
 
 namespace varnel::testing {
 
-// The files a complete run writes, in the order it completes them.
+// The files a complete run writes, in the order it completes them (the
+// product's own list).
 extern const std::vector<std::string> output_names;
 
 std::string read_file(const std::filesystem::path& p);

@@ -21,6 +21,13 @@ const std::string three_records_console =
     "\n\nCALCULATING COMPLEXITIES REGARDING three      ...\n\n\n\n"
     "Press Enter to continue\n";
 
+// The scripts read the outputs from a list of their own: it must be the product's.
+TEST(run, the_scripts_list_of_outputs_is_the_programs) {
+    std::string expected;
+    for (const std::string& name : output_names) expected += name + "\n";
+    EXPECT_EQ(read_file(VARNEL_OUTPUTS_LIST), expected);
+}
+
 TEST(run, missing_input_is_reported_and_nothing_is_written) {
     for (const std::string& program : programs) {
         scratch dir;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "complexity/memory.h"
+#include "base/memory.h"
 
 namespace varnel {
 

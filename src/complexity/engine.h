@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "complexity/automaton.h"
-#include "complexity/memory.h"
+#include "base/memory.h"
 
 namespace varnel {
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -16,8 +15,7 @@
 #endif
 
 #include "complexity/engine.h"
-#include "run/failure.h"
-#include "run/output.h"
+#include "base/failure.h"
 
 namespace varnel {
 namespace {
@@ -73,61 +71,14 @@ void each_record(std::int32_t threads, std::int32_t num, Job job) {
     });
 }
 
-void append_count(std::string& line, std::int32_t count) {
-    char digits[16];
-    line.append(digits, std::to_chars(digits, digits + sizeof digits, count).ptr);
-    line += '\t';
-}
-
-// Writes the report line and the progress text of each finished row, in row
-// order, so both come out as a one-thread run would write them.
-class row_writer {
-public:
-    explicit row_writer(analysis& st) : st_(st), done_(std::size_t(st.num), 0) {}
-
-    void finished(std::int32_t l) {
-        std::lock_guard<std::mutex> hold(lock_);
-        done_[std::size_t(l)] = 1;
-        for (; next_ < st_.num && done_[std::size_t(next_)]; ++next_) write(next_);
-    }
-
-private:
-    void write(std::int32_t l) {
-        const std::string_view name(st_.data_name[l].data(), st_.data_name[l].size());
-        line_.assign(name);
-        line_ += '\t';
-        append_count(line_, st_.ex_com[l]);
-        for (std::int32_t e = 0; e < st_.num; ++e)
-            if (e != l) append_count(line_, st_.cr(l, e));
-        line_ += '\n';
-        put(st_, line_);
-
-        progress_ = "\n\nCALCULATING COMPLEXITIES REGARDING ";
-        progress_.append(name);
-        progress_ += " .";
-        progress_.append(std::size_t(st_.num - 1), '.');
-        progress_ += "\n\n\n\n";
-        std::fwrite(progress_.data(), 1, progress_.size(), stderr);
-    }
-
-    analysis& st_;
-    std::mutex lock_;
-    std::vector<char> done_;
-    std::int32_t next_ = 0;
-    std::string line_, progress_;
-};
-
 }  // namespace
 
-void complexity_pass(analysis& st) {
+void complexity_pass(analysis& st, const row_sink& row_done) {
     for (std::int32_t l = 0; l < st.num; ++l)
         if (st.length[std::size_t(l)] > automaton::max_length)
             throw run_error("Sequence of record " + std::to_string(l + 1) + " is too long to index: " +
                             std::to_string(st.length[std::size_t(l)]) + " bytes, at most " +
                             std::to_string(automaton::max_length));
-    create_output(st, "LZ_comp");
-    put(st, std::to_string(st.num) + "\n");
-
     const alphabet abc(st.S);
     const std::int32_t threads = thread_count(st.num);
     std::vector<workspace> work(static_cast<std::size_t>(threads));  // one per thread, for both phases
@@ -147,7 +98,6 @@ void complexity_pass(analysis& st) {
         each_record(threads, st.num, [&](std::int32_t, std::int32_t l) { index_starts(records[std::size_t(l)], mem); });
     }
 
-    row_writer writer(st);
     std::atomic<std::int32_t> next_row{0};
     on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
         first_sequence first(work[std::size_t(t)]);
@@ -162,10 +112,9 @@ void complexity_pass(analysis& st) {
             first.resume(others, counts.data());
             for (std::int32_t e = 0, x = 0; e < st.num; ++e)
                 if (e != l) st.cr(l, e) = counts[std::size_t(x++)];
-            writer.finished(l);
+            row_done(l);
         }
     });
-    close_output(st);
 }
 
 }  // namespace varnel

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "run/output.h"
+#include "base/output.h"
 
 namespace varnel {
 namespace {

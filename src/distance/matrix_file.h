@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "run/state.h"
+#include "base/state.h"
 
 namespace varnel {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "run/state.h"
+#include "base/state.h"
 
 namespace varnel {
 
@@ -24,5 +24,18 @@ void d2(analysis& st);
 void d3(analysis& st);
 void d4(analysis& st);
 void d5(analysis& st);
+
+// The measures, in the order the run writes their files. A new measure is a
+// line here, its formula and fill above, and the fixtures of its file.
+struct measure {
+    const char* name;
+    const char* file;
+    void (*fill)(analysis&);
+    double (*value)(pair_counts);
+};
+inline constexpr measure measures[] = {
+    {"d1", "d1.dst", d1, d1_value}, {"d2", "d2.dst", d2, d2_value}, {"d3", "d3.dst", d3, d3_value},
+    {"d4", "d4.dst", d4, d4_value}, {"d5", "d5.dst", d5, d5_value},
+};
 
 }  // namespace varnel

@@ -9,7 +9,7 @@
 #include <memory>
 #include <span>
 
-#include "run/failure.h"
+#include "base/failure.h"
 
 namespace varnel {
 namespace {

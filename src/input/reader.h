@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "run/state.h"
+#include "base/state.h"
 
 namespace varnel {
 

@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "complexity/pass.h"
+#include "complexity/report.h"
 #include "distance/matrix_file.h"
 #include "distance/measures.h"
 #include "input/reader.h"
-#include "run/failure.h"
-#include "run/input_file.h"
-#include "run/output.h"
-#include "run/state.h"
+#include "base/failure.h"
+#include "input/input_file.h"
+#include "base/output.h"
+#include "base/state.h"
 #include "run/stop.h"
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -41,18 +42,6 @@ void pause() { std::getchar(); }
 
 void write_console(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-struct measure {
-    void (*fill)(analysis&);
-    const char* file;
-};
-constexpr measure measures[] = {{d1, "d1.dst"}, {d2, "d2.dst"}, {d3, "d3.dst"}, {d4, "d4.dst"}, {d5, "d5.dst"}};
-
-std::vector<const char*> output_names() {
-    std::vector<const char*> names = {"LZ_comp"};
-    for (const measure& m : measures) names.push_back(m.file);
-    return names;
-}
-
 [[noreturn]] void input_changed() { throw run_error("input_file changed while it was being read"); }
 
 // The second pass must read the file the first pass read, as it was then: a
@@ -66,7 +55,8 @@ void reopen_input(analysis& st, const file_identity& first) {
     if (again != first) input_changed();
 }
 
-void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(analysis&), std::string& step) {
+void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(analysis&, const row_sink&),
+             std::string& step) {
     step = "reading input_file";
     get_info(st);
     reopen_input(st, input);
@@ -77,8 +67,10 @@ void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(a
     st.fi = nullptr;
     write_console(input_listing(st));
 
-    step = "computing LZ_comp";
-    pass(st);
+    step = std::string("computing ") + report_file;
+    complexity_report report(st);
+    pass(st, [&report](std::int32_t l) { report.row_done(l); });
+    report.close();
     write_console("Press Enter to continue\n");
 
     for (const measure& m : measures) {
@@ -96,7 +88,13 @@ void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(a
 
 int run(bool fold) { return run(fold, complexity_pass); }
 
-int run(bool fold, void (*pass)(analysis&)) {
+std::vector<const char*> output_names() {
+    std::vector<const char*> names = {report_file};
+    for (const measure& m : measures) names.push_back(m.file);
+    return names;
+}
+
+int run(bool fold, void (*pass)(analysis&, const row_sink&)) {
     hold_standard_streams();
     output_files files(output_names());
     stop_on_signals(files);

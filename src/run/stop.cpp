@@ -5,7 +5,7 @@
 #include <system_error>
 #include <thread>
 
-#include "run/system.h"
+#include "base/system.h"
 
 namespace varnel {
 namespace {

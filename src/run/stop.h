@@ -2,7 +2,7 @@
 // its temporary files removed and a line naming the signal, and never pauses.
 #pragma once
 
-#include "run/output.h"
+#include "base/output.h"
 
 namespace varnel {
 

@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 fixtures=$root/tests/cross/fixtures
-outputs=(LZ_comp d1.dst d2.dst d3.dst d4.dst d5.dst)
+mapfile -t outputs <"$root/tests/outputs.list"
 
 started=$SECONDS
 missing=()
@@ -168,12 +168,12 @@ done
 check_case missing-input "" "" "Input file not found."
 # Windows opens no directory as a file; the programs report it as POSIX does.
 check_case input-is-directory "" "mkdir input_file" "Cannot open input_file: Is a directory"
-check_case report-is-directory "$fixtures/three-records" "mkdir LZ_comp" "Cannot create LZ_comp: Is a directory"
-check_case matrix-is-directory "$fixtures/three-records" "mkdir d4.dst" "Cannot create d4.dst: Is a directory"
+check_case report-is-directory "$fixtures/three-records" "mkdir ${outputs[0]}" "Cannot create ${outputs[0]}: Is a directory"
+check_case matrix-is-directory "$fixtures/three-records" "mkdir ${outputs[-1]}" "Cannot create ${outputs[-1]}: Is a directory"
 # An earlier run's longer outputs are replaced whole (a rename over an existing
 # file is its own call on Windows), and no temporary file is left beside them.
 check_case replaces-earlier-outputs "$fixtures/three-records" \
-  'for f in LZ_comp d1.dst d2.dst d3.dst d4.dst d5.dst; do head -c 5000 /dev/zero | tr "\0" x >"$f"; done'
+  "while read -r f; do head -c 5000 /dev/zero | tr '\\0' x >\"\$f\"; done <'$root/tests/outputs.list'"
 # Matrices larger than any machine holds: refused up front, naming its memory.
 awk 'BEGIN { for (i = 0; i < 1000000; i++) print ">" }' >"$generated/too-many-records"
 memory=$(($(awk '/^MemTotal:/ { print $2 }' /proc/meminfo) * 1024))

@@ -1,9 +1,9 @@
-#include "run/state.h"
+#include "base/state.h"
 
 #include <new>
 
-#include "run/failure.h"
-#include "run/system.h"
+#include "base/failure.h"
+#include "base/system.h"
 
 namespace varnel {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "complexity/memory.h"
+#include "base/memory.h"
 
 namespace varnel {
 

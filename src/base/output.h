@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/state.h"
+#include "base/state.h"
 
 namespace varnel {
 

@@ -1,4 +1,4 @@
-#include "complexity/memory.h"
+#include "base/memory.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "run/output.h"
+#include "base/output.h"
 
 #include <cerrno>
 #include <chrono>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "run/failure.h"
-#include "run/system.h"
+#include "base/failure.h"
+#include "base/system.h"
 
 namespace varnel {
 namespace {

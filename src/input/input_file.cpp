@@ -1,10 +1,10 @@
-#include "run/input_file.h"
+#include "input/input_file.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "run/output.h"
-#include "run/system.h"
+#include "base/output.h"
+#include "base/system.h"
 
 namespace varnel {
 
