@@ -74,13 +74,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // automaton. One workspace indexes every record, as in the pass; the
     // loaded record's is another, as indexing must not overwrite it.
     const varnel::alphabet abc({a, b});
-    for (const bool chains : {true, false}) {
+    for (const varnel::index_path path : {varnel::index_path::chains, varnel::index_path::automaton}) {
         varnel::workspace work, row;
         varnel::arena mem;
         varnel::record_index whole, ia, ib;
-        varnel::index_record(whole, text, abc, work, mem, chains);
-        varnel::index_record(ia, a, abc, work, mem, chains);
-        varnel::index_record(ib, b, abc, work, mem, chains);
+        varnel::index_record(whole, text, abc, work, mem, path);
+        varnel::index_record(ia, a, abc, work, mem, path);
+        varnel::index_record(ib, b, abc, work, mem, path);
         for (varnel::record_index* r : {&whole, &ia, &ib}) varnel::index_starts(*r, mem);
         check(whole.count == ab.whole.count, "a+b as one record", a, b);
         check(whole.open == ab.whole.boundary, "open component of a+b as one record", a, b);
@@ -102,10 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // same pairs resumed together.
         varnel::record_index joined, doubled;
         first.load(ia, abc);
-        varnel::index_record(doubled, a + a, abc, work, mem, chains);
+        varnel::index_record(doubled, a + a, abc, work, mem, path);
         varnel::index_starts(doubled, mem);
         check(first.resume(ia) == doubled.count, "a resumed over a", a, b);
-        varnel::index_record(joined, text + b, abc, work, mem, chains);
+        varnel::index_record(joined, text + b, abc, work, mem, path);
         varnel::index_starts(joined, mem);
         check(after_whole == joined.count, "a+b resumed over b", a, b);
         const varnel::record_index* row_of_a[] = {&ib, &ia, &whole, &ib, &joined, &ia};

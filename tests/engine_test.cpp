@@ -1,4 +1,5 @@
 // The engine against the direct parse, which serves as the definition.
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,14 +23,14 @@ struct engine_counts {
     std::int32_t a, b, ab, ba;
 };
 
-// With `chains` false, every record is searched through its automaton.
-engine_counts engine(const std::string& a, const std::string& b, bool chains) {
+// With `path` automaton, every record is searched through its automaton.
+engine_counts engine(const std::string& a, const std::string& b, index_path path) {
     const alphabet abc({a, b});
     workspace work;
     arena mem;
     record_index ia, ib;
-    index_record(ia, a, abc, work, mem, chains);
-    index_record(ib, b, abc, work, mem, chains);
+    index_record(ia, a, abc, work, mem, path);
+    index_record(ib, b, abc, work, mem, path);
     index_starts(ia, mem);
     index_starts(ib, mem);
     first_sequence f(work);
@@ -49,8 +50,9 @@ std::string random_letters(std::mt19937& rng, int n, int sigma) {
 }
 
 void expect_same(const std::string& a, const std::string& b) {
-    for (bool chains : {true, false}) {
-        const engine_counts c = engine(a, b, chains);
+    for (index_path path : {index_path::chains, index_path::automaton}) {
+        const bool chains = path == index_path::chains;
+        const engine_counts c = engine(a, b, path);
         ASSERT_EQ(c.a, direct(a)) << a << (chains ? "" : " (automaton)");
         ASSERT_EQ(c.b, direct(b)) << b << (chains ? "" : " (automaton)");
         ASSERT_EQ(c.ab, direct(a + b)) << a << " | " << b << (chains ? "" : " (automaton)");
@@ -148,6 +150,58 @@ TEST(engine, long_records_and_rows_resumed_together) {
             ASSERT_EQ(together[e], first.resume(records[e])) << l << " then " << e;
             ASSERT_EQ(together[e], direct(texts[l] + texts[e])) << l << " then " << e;
         }
+    }
+}
+
+// The sequences of a FASTA file, letters folded to upper case.
+std::vector<std::string> fasta(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> seqs;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(">")) {
+            seqs.emplace_back();
+        } else if (!seqs.empty()) {
+            for (char c : line)
+                if (c > ' ' && c <= '~') seqs.back() += char(c >= 'a' && c <= 'z' ? c - 32 : c);
+        }
+    }
+    return seqs;
+}
+
+// Which path typical records take, each indexed beside nothing else: the
+// chains for the sequences users compare, the automaton for those that repeat
+// so much that comparing along the chains would cost more. A change of the
+// budget or of the spans that moved ordinary records to the automaton would
+// leave every count right and every run slower: it fails here instead.
+TEST(engine, ordinary_records_take_the_chains_and_repeats_the_automaton) {
+    std::mt19937 rng(3);
+    const std::string piece = random_letters(rng, 400, 4);
+    std::string period, copies;
+    while (period.size() < 5000) period += "ACGTTGCAAT";
+    for (int i = 0; i < 25; ++i) copies += piece;
+    const std::vector<std::string> paths = fasta(std::string(VARNEL_FIXTURES) + "/paths.fasta");
+    const struct {
+        const char* what;
+        std::string seq;
+        index_path path;
+    } cases[] = {
+        {"orchid ITS region (DNA)", fasta(std::string(VARNEL_EXAMPLES) + "/input_file").at(0), index_path::chains},
+        {"fly upstream region (DNA)", fasta(std::string(VARNEL_FIXTURES) + "/mixed/input_file").at(0), index_path::chains},
+        {"globin (protein)", paths.at(0), index_path::chains},
+        {"16 kb of a bacterial chromosome", paths.at(1), index_path::chains},
+        {"100 kb of random DNA", random_letters(rng, 100000, 4), index_path::chains},
+        {"a run of one letter", std::string(5000, 'A'), index_path::automaton},
+        {"a period of ten letters", period, index_path::automaton},
+        {"25 copies of one piece", copies, index_path::automaton},
+    };
+    for (const auto& c : cases) {
+        const alphabet abc({c.seq});
+        workspace work;
+        arena mem;
+        record_index r;
+        index_record(r, c.seq, abc, work, mem);
+        auto name = [](index_path p) { return p == index_path::chains ? "chains" : "automaton"; };
+        EXPECT_STREQ(name(r.path), name(c.path)) << c.what;
     }
 }
 

@@ -8,24 +8,102 @@
 // (B's own longest-previous-factor array), inside A, or from a suffix of A
 // running on into B's start.
 //
-// Copies inside A are found through A's windows (its substrings of a few
-// symbols) chained by code, with a table per code of A's last window and per
-// shorter prefix of how much of it A holds. A record whose windows repeat too
-// much for that (runs, many copies) is searched through its suffix automaton.
+// Two paths find the copies inside A, chosen once per record by index_record:
+// - chains (chain_path.cpp): A's windows, its substrings of `span` symbols,
+//   chained by code, with a table per code of A's last window and per shorter
+//   prefix of how much of it A holds. The fast path: one table lookup and a
+//   comparison or two per component.
+// - automaton (automaton_path.cpp): a walk in A's suffix automaton, for records
+//   whose windows repeat so much that comparing along the chains would cost
+//   more (runs, periodic text, many copies of one piece).
+// The parse of a pair is written once, in pair_parse.h, over either path.
+//
+// ---- Encodings and rules that hold between calls ---------------------------
+//
+// Symbols. The bytes that occur in any sequence get codes 0 .. sigma-1 in
+// byte order. A key is k symbols as a number in base sigma, the first
+// weighing most, k the most for which sigma^k fits in 32 bits; key[q] holds
+// text[q .. q+k), and the symbols past the end of the text count as code 0,
+// so a key near the end is not a string of the text: every use clamps to the
+// room left (`min(.., n - q)`). A key's first d symbols are cut[d](key).
+//
+// Texts. Each record's text of codes has text_pad readable bytes after it,
+// zeros (arena memory is zeroed): a word compared from anywhere up to the end,
+// or a key built up to span symbols past it, stays inside.
+//
+// Windows (chains). Window i is text[i .. i+span), i <= n - span; its code is
+// cut[span](key[i]). prev[i] is the last window before i with the same code,
+// -1 if none (and for i > n - span).
+// A head, per window code, is 0 for none, else 1 + the last window with that
+// code, with more_windows (bit 30) set if there are others before it; so
+// zeroed memory is a table of no windows.
+// Prefix levels: the codes of d symbols, d < span, are level d, at offset
+// off[d] = sigma^0 + .. + sigma^(d-1) (level_offsets); a bit or byte at
+// off[d] + c stands for the d symbols of code c.
+// A kept record's `held` has bit off[d] + c set where the record holds the d
+// symbols of code c. A row's prefix entry, per code of span - 1 symbols: bits
+// 0-7 the most of its first symbols A holds together, bit 7 + d set where A
+// ends with its first d symbols.
+// workspace::last is all zero between records: index_record clears the heads
+// it wrote there when the record does not keep them.
+//
+// Automaton. Transitions carry terminal_bit (the target's strings are
+// suffixes of A) and unique_bit (they occur once in A) after mark_targets.
+// B's Z-array (index_starts) is needed only by rows on this path.
+//
+// ---- Tuning constants ------------------------------------------------------
+// Measured with bench/run.sh on the machine of the README's table; each says
+// what moving it did.
 #pragma once
 
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "complexity/automaton.h"
 #include "base/memory.h"
+#include "complexity/automaton.h"
 
 namespace varnel {
+
+namespace tuning {
+// The chains give way to the automaton once comparing windows past their
+// span would cost more than chain_budget(n) steps of 8 bytes: 8 a symbol is
+// about what the automaton's indexing costs a symbol (its build and walk).
+// Ordinary DNA and proteins spend well under one a symbol; a run or a periodic
+// text of n symbols would spend n, many copies of one piece as many as copies.
+constexpr std::int64_t chain_steps_per_symbol = 8, chain_steps_floor = 64;
+constexpr std::int64_t chain_budget(std::int32_t n) { return chain_steps_per_symbol * std::int64_t(n) + chain_steps_floor; }
+
+// Window codes (sigma^span) of a record of n symbols: at least one per window
+// and up to codes_per_symbol per symbol, more while the components the other
+// records parse against its row (about one in every others_per_component of
+// their symbols) outnumber the codes, up to max_codes_per_symbol and
+// max_codes; never below min_codes. A row settles most components with one
+// lookup when codes outnumber its windows several times; a table far larger
+// than its record leaves the caches for nothing (with 20,000 records of 100
+// bytes each row's table had grown to a megabyte before the cap of 128).
+constexpr std::int64_t min_codes = 4096, codes_per_symbol = 4, others_per_component = 4;
+constexpr std::int64_t max_codes_per_symbol = 128, max_codes = std::int64_t(1) << 24;
+
+// A record keeps its heads and prefix bits from indexing, instead of its row
+// rebuilding them, when they take no more room than its other arrays.
+constexpr std::int64_t kept_codes_per_symbol = 4;
+
+// Rows resume this many pairs at once, one component each in turn, so the
+// table entry each needs next is fetched while the others take theirs.
+constexpr std::size_t lanes = 8;
+// A parse fetches its record's key, lpf and text this many symbols ahead.
+constexpr std::int32_t fetch_ahead = 48;
+
+// The automaton path's first steps come from a table of at most
+// max_jumps walks from the root (in the first-level caches).
+constexpr std::uint32_t max_jumps = 4096;
+}  // namespace tuning
 
 // Division of 32-bit numbers by a constant, exact: a shift when the constant
 // is a power of two (as it is for DNA, of four symbols), else one multiplication.
@@ -43,8 +121,7 @@ private:
     std::int32_t shift_;  // log2 d for a power of two, else 64
 };
 
-// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences. A key
-// is k symbols as a number in base sigma, the first symbol weighing most.
+// Symbol codes 0 .. sigma-1 for the bytes that occur in the sequences, and keys.
 struct alphabet {
     std::array<std::uint8_t, 256> code{};
     std::int32_t sigma = 0;
@@ -53,58 +130,47 @@ struct alphabet {
     std::array<divider, 17> cut;              // cut[d](key): the key's first d symbols
     std::int64_t total = 0;                   // symbols in all the sequences
     explicit alphabet(const std::vector<std::string_view>& sequences);
-    // Symbols in the windows of a record of n symbols (see record_index): at
-    // least one code per window, and more while a row's table costs little
-    // beside the components the other records parse against it.
+    // Symbols in the windows of a record of n symbols (see tuning).
     std::int32_t span(std::int32_t n) const;
 };
+
+enum class index_path : std::uint8_t { chains, automaton };
 
 // What every pair needs of one record; computed once per record. The arrays
 // live in the arena given to index_record.
 struct record_index {
     std::int32_t n = 0;
-    const std::uint8_t* text = nullptr;  // the sequence as symbol codes
+    index_path path = index_path::automaton;
+    const std::uint8_t* text = nullptr;  // the sequence as symbol codes, text_pad zeros after
     const std::int32_t* lpf = nullptr;   // lpf[q]: longest prefix of text[q..] that also starts before q
     const std::int32_t* z = nullptr;     // z[x], x <= n: longest common prefix of text and text[x..] (index_starts)
     const std::uint32_t* key = nullptr;  // key[q]: text[q .. q+k), symbols past the end taken as 0
     std::int32_t count = 0;              // complexity of the sequence alone
     std::int32_t open = 0;               // start of the component still under way at its end (n if none)
 
-    // The record's windows text[i .. i+span), i <= n - span, chained by code
-    // (the key's first span symbols): prev[i] is the window before i with the
-    // same code, -1 if none. Null when the windows repeat so much that the
-    // automaton is cheaper.
+    // Chains only (see the top of this file).
     std::int32_t span = 0;
     const std::int32_t* prev = nullptr;
-    // Per code, 1 + the last window with it (bit 30 set if there are more), 0
-    // if none; kept when there are few codes for the record's length, else
-    // null and built when the record's row starts.
-    const std::int32_t* heads = nullptr;
-    // Kept with the heads: bit off[d] + c set where the record holds the d
-    // symbols of code c, d < span, off[d] being the codes of fewer symbols.
-    const std::uint64_t* held = nullptr;
+    const std::int32_t* heads = nullptr;  // null unless kept
+    const std::uint64_t* held = nullptr;  // kept with the heads
 };
 
 // Scratch space of one thread, reused from record to record.
 struct workspace {
     automaton sam;
-    page_array<std::int32_t> last;     // per window code: a head as in record_index, 0 between records
+    page_array<std::int32_t> last;     // per window code: a head, 0 between records
     page_array<std::uint64_t> seen;    // per prefix of a window, a bit: whether it started yet
     page_array<std::uint8_t> depth;    // per prefix of a window: the most of its symbols the loaded record holds
-    // The loaded record's heads when it keeps none (see record_index); per code
-    // of span - 1 symbols, the most of its first symbols the loaded record holds
-    // together (bits 0-7), and at bit 7 + d whether it ends with its first d.
-    page_array<std::int32_t> heads;
-    page_array<std::uint32_t> prefixes;
+    page_array<std::int32_t> heads;    // the loaded record's heads when it keeps none
+    page_array<std::uint32_t> prefixes;  // the loaded record's prefix entries
 };
 
-// Fills `r` for `seq`, its arrays taken from `mem`. With `chains` false the
-// record is always searched through its automaton (for tests of that path).
+// Fills `r` for `seq`, its arrays taken from `mem`, choosing its path. With
+// `prefer` automaton the record takes that path whatever it holds (for tests).
 void index_record(record_index& r, std::string_view seq, const alphabet& abc, workspace& work, arena& mem,
-                  bool chains = true);
+                  index_path prefer = index_path::chains);
 
-// Fills r.z, which the parse needs of every record that follows one without
-// chains (see record_index::prev).
+// Fills r.z, which a row on the automaton path needs of every other record.
 void index_starts(record_index& r, arena& mem);
 
 // Bytes index_record, and index_starts, take from the arena for a record of n symbols.
@@ -115,7 +181,8 @@ std::size_t starts_bytes(std::int32_t n);
 class first_sequence {
 public:
     // `work` holds the loaded record's automaton or window table; it is the caller's, for reuse.
-    explicit first_sequence(workspace& work) : work_(work) {}
+    explicit first_sequence(workspace& work);
+    ~first_sequence();
     void load(const record_index& a, const alphabet& abc);
     // Complexity of the loaded record followed by each of `bs`, into `counts`.
     void resume(std::span<const record_index* const> bs, std::int32_t* counts) const;
@@ -127,46 +194,9 @@ public:
     }
 
 private:
-    // A's count, and where in b the parse goes on, once A's open component has
-    // been carried into b (b.n if that is the end).
-    struct progress {
-        std::int32_t q, count;
-    };
-    progress begin(const record_index& b) const;
-    std::int32_t resume_in_automaton(const record_index& b) const;
-    // How many symbols of the window code c A holds together (span if all),
-    // which of its first d < span symbols A ends with (bit d - 1), and A's
-    // head for code c (see record_index::heads).
-    std::int32_t holds(std::uint32_t c, std::uint32_t& ends, std::int32_t& head) const;
-    // Longest copy of b.text[q ..] that starts in A: inside it or running off
-    // its end into B; c is B's window code at q.
-    std::int32_t copy_from_a(const record_index& b, std::int32_t q, std::uint32_t c) const;
-    // Longest copy of A[open ..) followed by B that starts before open.
-    std::int32_t open_copy(const record_index& b) const;
-    void fill_table();
-
-    // Through the automaton, for a record without chains.
-    std::int32_t extend(std::uint32_t v, const record_index& b, std::int32_t from, std::int32_t d, std::int32_t& cross) const;
-    std::int32_t match(const record_index& b, std::int32_t q, std::int32_t& cross) const;
-    void fill_jumps(std::uint32_t entry, std::int32_t depth, std::uint32_t code, std::uint32_t ends);
-
-    // Where the walk from the root over one jump_k-symbol key prefix ends in A's automaton.
-    struct jump {
-        std::uint32_t entry;          // transition entry reached (root if none)
-        std::uint8_t depth;           // symbols matched, jump_k when all
-        std::uint8_t suffix_depths;   // bit d-1: the first d symbols are a suffix of A
-    };
-
-    workspace& work_;
+    struct rows;  // a row of each path
+    std::unique_ptr<rows> rows_;
     const record_index* a_ = nullptr;
-    const alphabet* abc_ = nullptr;
-    std::vector<jump> jumps_;
-    std::int32_t jump_k_ = 1;
-    divider window_, jump_cut_;  // a key's first a.span, first jump_k_ symbols
-    divider shorter_;            // a window code's first span - 1 symbols
-    const std::int32_t* heads_ = nullptr;      // A's heads and prefixes, its own or built in work_
-    const std::uint32_t* prefixes_ = nullptr;
-    std::uint32_t open_state_ = automaton::root;  // transition entry of A[a.open ..)
 };
 
 }  // namespace varnel

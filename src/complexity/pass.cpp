@@ -91,7 +91,7 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
         index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work[std::size_t(t)], mem);
     });
     // A record parsed through its automaton needs where every other carries on like its own start.
-    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return !r.prev; })) {
+    if (std::any_of(records.begin(), records.end(), [](const record_index& r) { return r.path == index_path::automaton; })) {
         bytes = 0;
         for (std::int32_t l = 0; l < st.num; ++l) bytes += starts_bytes(st.length[std::size_t(l)]);
         mem.expect(bytes);
