@@ -13,6 +13,8 @@ set -uo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 here=$root/tests/phylip
+mapfile -t outputs <"$root/tests/outputs.list"  # the report, then the matrices
+matrices=("${outputs[@]:1}")
 started=$SECONDS
 
 passed=0
@@ -167,9 +169,9 @@ ex=$work/example
 status=0
 run_varnel examples/input_file "$ex" || status=$?
 files_ok=1
-for f in LZ_comp d1.dst d2.dst d3.dst d4.dst d5.dst; do [ -s "$ex/$f" ] || files_ok=0; done
+for f in "${outputs[@]}"; do [ -s "$ex/$f" ] || files_ok=0; done
 if [ "$status" -eq 0 ] && [ "$files_ok" -eq 1 ]; then
-    pass "varnel on examples/input_file: exit 0, LZ_comp and d1.dst..d5.dst written"
+    pass "varnel on examples/input_file: exit 0, ${outputs[*]} written"
 else
     fail "varnel on examples/input_file: exit status $status, output files $([ $files_ok -eq 1 ] && echo complete || echo missing)"
     sed 's/^/    /' "$ex/stderr" 2>/dev/null | tail -5
@@ -178,14 +180,14 @@ fi
 
 tree_names examples/input_file >"$work/expected_names"
 records=$(wc -l <"$work/expected_names")
-for d in 1 2 3 4 5; do
-    dir=$work/example-d$d
-    tree_of "example d$d.dst" "$ex/d$d.dst" "$dir" || continue
+for m in "${matrices[@]}"; do
+    dir=$work/example-$m
+    tree_of "example $m" "$ex/$m" "$dir" || continue
     sed -n 's/^leaf //p' "$dir/tree" | LC_ALL=C sort >"$dir/names"
     if cmp -s "$dir/names" "$work/expected_names"; then
-        pass "example d$d.dst: neighbor exit 0, tree names all $records records"
+        pass "example $m: neighbor exit 0, tree names all $records records"
     else
-        fail "example d$d.dst: tree leaves differ from the record names (< tree, > input_file):"
+        fail "example $m: tree leaves differ from the record names (< tree, > input_file):"
         diff "$dir/names" "$work/expected_names" | grep '^[<>]' | sed 's/^/    /'
         continue
     fi
@@ -194,9 +196,9 @@ for d in 1 2 3 4 5; do
     if has_split "$dir/tree" 'gi|2765655' 'gi|2765654' &&
         has_split "$dir/tree" 'gi|2765652' 'gi|2765651' &&
         has_split "$dir/tree" 'gi|2765648' 'gi|2765647' 'gi|2765646'; then
-        pass "example d$d.dst: tree groups {55,54}, {52,51} and {48,47,46} (gi|27656..)"
+        pass "example $m: tree groups {55,54}, {52,51} and {48,47,46} (gi|27656..)"
     else
-        fail "example d$d.dst: tree splits up {55,54}, {52,51} or {48,47,46} (gi|27656..): $(tr -d '\n' <"$dir/outtree")"
+        fail "example $m: tree splits up {55,54}, {52,51} or {48,47,46} (gi|27656..): $(tr -d '\n' <"$dir/outtree")"
     fi
 done
 
@@ -208,15 +210,15 @@ if [ "$status" -ne 0 ]; then
     fail "varnel on near_copies.fasta: exit status $status"
     finish
 fi
-for d in 1 2 3 4 5; do
-    dir=$work/near-d$d
-    tree_of "near copies d$d.dst" "$nc/d$d.dst" "$dir" || continue
+for m in "${matrices[@]}"; do
+    dir=$work/near-$m
+    tree_of "near copies $m" "$nc/$m" "$dir" || continue
     leaves=$(sed -n 's/^leaf //p' "$dir/tree" | LC_ALL=C sort | tr '\n' ' ')
     # Four leaves: the tree has one inner edge, and it must part the two pairs.
     if [ "$leaves" = "copy_a copy_b orig_a orig_b " ] && has_split "$dir/tree" orig_a copy_a; then
-        pass "near copies d$d.dst: tree splits {orig_a,copy_a} | {orig_b,copy_b}"
+        pass "near copies $m: tree splits {orig_a,copy_a} | {orig_b,copy_b}"
     else
-        fail "near copies d$d.dst: tree does not pair the near copies: $(tr -d '\n' <"$dir/outtree")"
+        fail "near copies $m: tree does not pair the near copies: $(tr -d '\n' <"$dir/outtree")"
     fi
 done
 
