@@ -58,14 +58,13 @@ analysis records(std::vector<std::string> names, std::vector<std::int32_t> ex, s
     }
     st.ex_com = ex;
     st.cr_ex_com.assign(cr.begin(), cr.end());
-    st.dist_mtrx.assign(cr.size(), -1.0);  // garbage the writer must overwrite
     return st;
 }
 
-std::string written(analysis& st) {
+std::string written(analysis& st, const measure& m) {
     st.fo = std::tmpfile();
     st.fo_name = "test";
-    wo(st);
+    wo(st, m);
     std::string bytes(std::size_t(std::ftell(st.fo)), '\0');
     std::rewind(st.fo);
     EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), st.fo), bytes.size());
@@ -74,34 +73,57 @@ std::string written(analysis& st) {
 }
 
 TEST(matrix_file, exact_bytes) {
+    const measure& d1 = measures[0];
     analysis none = records({}, {}, {});
-    EXPECT_EQ(written(none), "0");
+    EXPECT_EQ(written(none, d1), "0");
 
     analysis one = records({"alpha"}, {5}, {0});
-    d1(one);
-    EXPECT_EQ(written(one), "1\ralpha     0.000000 ");
+    EXPECT_EQ(written(one, d1), "1\ralpha     0.000000 ");
 
     analysis two = records({"alpha", "beta"}, {3, 4}, {0, 6, 5, 0});
-    const std::pair<void (*)(analysis&), const char*> files[] = {
-        {d1, "3.000000"}, {d2, "0.750000"}, {d3, "4.000000"}, {d4, "0.666667"}, {d5, "0.727273"}};
-    for (const auto& [measure, text] : files) {
-        measure(two);
-        const std::string v = text;
-        const std::string bytes = written(two);
-        EXPECT_EQ(bytes, "2\ralpha     0.000000 " + v + " \rbeta      " + v + " 0.000000 ");
+    const char* const texts[] = {"3.000000", "0.750000", "4.000000", "0.666667", "0.727273"};
+    static_assert(std::size(texts) == std::size(measures));
+    for (std::size_t m = 0; m < std::size(measures); ++m) {
+        const std::string v = texts[m];
+        const std::string bytes = written(two, measures[m]);
+        EXPECT_EQ(bytes, "2\ralpha     0.000000 " + v + " \rbeta      " + v + " 0.000000 ") << measures[m].name;
         EXPECT_EQ(bytes.size(), 59u);
     }
 
     analysis three = records({"alpha", "beta", "0123456789"}, {3, 4, 5}, {0, 6, 7, 5, 0, 6, 6, 7, 0});
-    d1(three);
-    EXPECT_EQ(written(three),
+    EXPECT_EQ(written(three, d1),
               "3\ralpha     0.000000 3.000000 4.000000 "
               "\rbeta      3.000000 0.000000 2.000000 "
               "\r01234567894.000000 2.000000 0.000000 ");
 
     analysis empty = records({"e1", "e2"}, {0, 0}, {0, 0, 0, 0});
-    d2(empty);
-    EXPECT_EQ(written(empty), "2\re1        0.000000 nan \re2        nan 0.000000 ");
+    EXPECT_EQ(written(empty, measures[1]), "2\re1        0.000000 nan \re2        nan 0.000000 ");
+}
+
+// Rows formatted in pieces on several threads, the cells below the diagonal
+// gathered from the counts' columns: the file is the one a plain loop over
+// the cells writes, in every measure.
+TEST(matrix_file, many_rows_as_a_plain_loop_writes_them) {
+    std::mt19937 rng(9);
+    const std::int32_t n = 203;  // pieces of rows, the last one short
+    std::vector<std::string> names;
+    std::vector<std::int32_t> ex(std::size_t{203}), cr(std::size_t{203} * std::size_t{203});
+    for (std::int32_t i = 0; i < n; ++i) {
+        names.push_back(std::to_string(i));
+        ex[std::size_t(i)] = std::int32_t(rng() % 50);
+    }
+    for (std::int32_t i = 0; i < n; ++i)
+        for (std::int32_t j = 0; j < n; ++j) cr[std::size_t(i * n + j)] = ex[std::size_t(i)] + std::int32_t(rng() % 40);
+    analysis st = records(names, ex, cr);
+    for (const measure& m : measures) {
+        std::string expected = std::to_string(n);
+        for (std::int32_t r = 0; r < n; ++r) {
+            expected += '\r';
+            expected.append(st.data_name[std::size_t(r)].data(), 10);
+            for (std::int32_t c = 0; c < n; ++c) append_value(expected, r == c ? 0.0 : m.value(counts_of(st, r, c)));
+        }
+        EXPECT_TRUE(written(st, m) == expected) << m.name;
+    }
 }
 
 TEST(matrix_file, value_text_is_printf_f) {

@@ -134,8 +134,8 @@ TEST(memory, matrices_beyond_physical_memory_are_refused_at_once) {
     const long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
     if (pages <= 0 || page <= 0) GTEST_SKIP() << "the system does not tell its memory";
     const double memory = double(pages) * double(page);
-    // twice the memory, at 4 + 8 bytes for each of the n x n cells
-    const auto n = std::uint64_t(std::ceil(std::sqrt(2 * memory / 12)));
+    // twice the memory, at 4 bytes for each of the n x n counts
+    const auto n = std::uint64_t(std::ceil(std::sqrt(2 * memory / 4)));
     std::string input;
     for (std::uint64_t r = 0; r < n; ++r) input += ">\n";
     scratch dir;
@@ -144,9 +144,9 @@ TEST(memory, matrices_beyond_physical_memory_are_refused_at_once) {
     const auto start = std::chrono::steady_clock::now();
     const outcome o = run_program(VARNEL_BIN, dir);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::uint64_t bytes = n * n * 12 + n * 4;
+    const std::uint64_t bytes = n * n * 4 + n * 4;
     expect_failure_line(o, "Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
-                               " bytes for their matrices, more than this machine's " +
+                               " bytes for their counts, more than this machine's " +
                                std::to_string(std::uint64_t(pages) * std::uint64_t(page)));
     EXPECT_LT(seconds, 5.0);
     EXPECT_TRUE(outputs_present(dir).empty());
@@ -164,7 +164,7 @@ struct memory_fault {
 
 std::string many_records() {
     std::string text;
-    for (int r = 0; r < 10000; ++r) text += ">\n";
+    for (int r = 0; r < 20000; ++r) text += ">\n";
     return text;
 }
 
@@ -175,8 +175,8 @@ std::string long_record() {  // 60 MB: needs as much to load, far more to index
 }
 
 const memory_fault memory_faults[] = {
-    {"matrices beyond the address space", many_records, "ulimit -v 1000000",
-     "Cannot allocate memory: 10000 records need 1200040000 bytes for their matrices", nullptr},
+    {"counts beyond the address space", many_records, "ulimit -v 1000000",
+     "Cannot allocate memory: 20000 records need 1600080000 bytes for their counts", nullptr},
     {"sequence beyond the address space while reading", long_record, "ulimit -v 40000", nullptr, "input_file"},
     {"index beyond the address space", long_record, "ulimit -v 1000000", nullptr, "LZ_comp"},
 };

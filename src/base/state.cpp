@@ -25,20 +25,19 @@ std::uint64_t physical_memory() {
 
 void allocate_matrices(analysis& st) {
     const std::uint64_t n = std::uint64_t(st.num), cells = n * n;
-    const std::uint64_t bytes = cells * (sizeof(std::int32_t) + sizeof(double)) + n * sizeof(std::int32_t);
+    const std::uint64_t bytes = cells * sizeof(std::int32_t) + n * sizeof(std::int32_t);
     const std::uint64_t memory = physical_memory();
     // Touching more than the machine holds would get the process killed half-way.
-    if ((memory != 0 && bytes > memory) || cells > SIZE_MAX / sizeof(double))
+    if ((memory != 0 && bytes > memory) || cells > SIZE_MAX / sizeof(std::int32_t))
         throw run_error("Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
-                        " bytes for their matrices" +
+                        " bytes for their counts" +
                         (memory != 0 ? ", more than this machine's " + std::to_string(memory) : std::string()));
     try {
         st.ex_com.assign(n, 0);
         st.cr_ex_com.assign(cells, 0);
-        st.dist_mtrx.assign(cells, 0.0);
     } catch (const std::bad_alloc&) {
         throw run_error("Cannot allocate memory: " + std::to_string(n) + " records need " + std::to_string(bytes) +
-                        " bytes for their matrices");
+                        " bytes for their counts");
     }
 }
 

@@ -30,7 +30,6 @@ struct analysis {
     // num x num, row-major, sequence l then e; in pages as the engine's arrays,
     // as their first touch costs a fault per page
     std::vector<std::int32_t, page_allocator<std::int32_t>> cr_ex_com;
-    std::vector<double, page_allocator<double>> dist_mtrx;  // num x num, row-major: measure in hand
     std::vector<name_field> data_name;    // num
     std::vector<std::int32_t> length;     // num
     std::vector<std::string_view> S;      // num sequences of kept bytes, in `str`
@@ -38,11 +37,10 @@ struct analysis {
 
     std::int32_t& cr(std::int32_t l, std::int32_t e) { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
     std::int32_t cr(std::int32_t l, std::int32_t e) const { return cr_ex_com[std::size_t(l) * std::size_t(num) + std::size_t(e)]; }
-    double& dist(std::int32_t r, std::int32_t c) { return dist_mtrx[std::size_t(r) * std::size_t(num) + std::size_t(c)]; }
-    double dist(std::int32_t r, std::int32_t c) const { return dist_mtrx[std::size_t(r) * std::size_t(num) + std::size_t(c)]; }
 };
 
-// Sizes `ex_com`, `cr_ex_com` and `dist_mtrx` for `num` records. Refuses, naming
+// Sizes `ex_com` and `cr_ex_com` for `num` records (the distances are computed
+// from them as each matrix file is written: no matrix of them is held). Refuses, naming
 // the size, when the matrices cannot fit in this machine's memory.
 void allocate_matrices(analysis& st);
 

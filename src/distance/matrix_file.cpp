@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "base/output.h"
+#include "base/parallel.h"
 
 namespace varnel {
 namespace {
@@ -64,26 +68,53 @@ void append_value(std::string& out, double value) {
     out.append(text, std::size_t(n));
 }
 
-void wo(analysis& st) {
+void wo(analysis& st, const measure& m) {
     const std::int32_t n = st.num;
-    for (std::int32_t l = 0; l < n; ++l) st.dist(l, l) = 0.0;
-    // The lower triangle mirrors the upper in square tiles, whose rows and
-    // columns stay in the caches: a column at a time, each value would be a
-    // miss in a large matrix.
-    constexpr std::int32_t tile = 64;
-    for (std::int32_t l0 = 0; l0 < n; l0 += tile)
-        for (std::int32_t a0 = l0; a0 < n; a0 += tile)
-            for (std::int32_t l = l0; l < std::min(l0 + tile, n); ++l)
-                for (std::int32_t a = std::max(a0, l + 1); a < std::min(a0 + tile, n); ++a) st.dist(a, l) = st.dist(l, a);
-
     put(st, std::to_string(n));
-    std::string row;
-    for (std::int32_t r = 0; r < n; ++r) {
-        row.assign(1, '\r');
-        row.append(st.data_name[r].data(), st.data_name[r].size());
-        for (std::int32_t c = 0; c < n; ++c) append_value(row, st.dist(r, c));
-        put(st, row);
-    }
+    // Rows go in pieces of `rows`, each formatted by one thread into its own
+    // buffer and written when the pieces before it are: the file is the same
+    // whatever thread formats what. A piece of rows reads its cells below the
+    // diagonal from the counts' columns, one short stretch of each row of
+    // counts, gathered first: a column at a time, each count would be a miss
+    // in a large matrix.
+    constexpr std::int32_t rows = 16;
+    const std::int64_t pieces = (std::int64_t(n) + rows - 1) / rows;
+    std::mutex lock;
+    std::condition_variable turn_changed;
+    std::int64_t turn = 0;  // the piece whose turn it is to be written
+    bool broken = false;    // a write failed: the others stop waiting
+    each_job(thread_count(pieces), pieces, [&](std::int32_t, std::int64_t piece) {
+        const std::int32_t r0 = std::int32_t(piece * rows), r1 = std::min(r0 + rows, n);
+        thread_local std::vector<std::int32_t> across;  // across[(r - r0) * n + c] = cr(c, r)
+        across.resize(std::size_t(rows) * std::size_t(n));
+        for (std::int32_t c = 0; c < n; ++c)
+            for (std::int32_t r = r0; r < r1; ++r) across[std::size_t(r - r0) * std::size_t(n) + std::size_t(c)] = st.cr(c, r);
+        thread_local std::string text;
+        text.clear();
+        for (std::int32_t r = r0; r < r1; ++r) {
+            text += '\r';
+            text.append(st.data_name[std::size_t(r)].data(), st.data_name[std::size_t(r)].size());
+            const std::int32_t* down = &across[std::size_t(r - r0) * std::size_t(n)];
+            for (std::int32_t c = 0; c < n; ++c) {
+                const std::int32_t i = std::min(r, c), j = std::max(r, c);  // the pair, the lower record first
+                const pair_counts p{st.ex_com[std::size_t(i)], st.ex_com[std::size_t(j)],
+                                    c > r ? st.cr(r, c) : down[c], c > r ? down[c] : st.cr(r, c)};
+                append_value(text, c == r ? 0.0 : m.value(p));
+            }
+        }
+        std::unique_lock<std::mutex> hold(lock);
+        turn_changed.wait(hold, [&] { return turn == piece || broken; });
+        if (broken) return;
+        try {
+            put(st, text);
+        } catch (...) {
+            broken = true;
+            turn_changed.notify_all();
+            throw;
+        }
+        ++turn;
+        turn_changed.notify_all();
+    });
 }
 
 }  // namespace varnel

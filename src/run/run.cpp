@@ -75,9 +75,8 @@ void analyse(analysis& st, const file_identity& input, bool fold, void (*pass)(a
 
     for (const measure& m : measures) {
         step = std::string("writing ") + m.file;
-        m.fill(st);
         create_output(st, m.file);
-        wo(st);
+        wo(st, m);
         close_output(st);
     }
     step = "putting the outputs in place";

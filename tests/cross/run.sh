@@ -178,7 +178,7 @@ check_case replaces-earlier-outputs "$fixtures/three-records" \
 awk 'BEGIN { for (i = 0; i < 1000000; i++) print ">" }' >"$generated/too-many-records"
 memory=$(($(awk '/^MemTotal:/ { print $2 }' /proc/meminfo) * 1024))
 check_case too-many-records "$generated/too-many-records" "" \
-  "Cannot allocate memory: 1000000 records need 12000004000000 bytes for their matrices, more than this machine's $memory" \
+  "Cannot allocate memory: 1000000 records need 4000004000000 bytes for their counts, more than this machine's $memory" \
   's/[0-9]*$//'
 
 # Ctrl-C: Wine turns SIGINT into the console's Ctrl-C event. The run must stop
