@@ -71,7 +71,8 @@ const change_case change_cases[] = {
     {"rewritten in place", "printf '%s' \"$five\" > input_file"},
 };
 
-// The second open is held back by strace, and the file changed meanwhile.
+// The second open is held back by strace for three seconds, and the file
+// changed meanwhile (as soon as the first open shows in strace's log).
 TEST(changed_input, between_the_passes_is_refused_and_writes_nothing) {
     if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
     for (const change_case& c : change_cases) {
@@ -82,7 +83,7 @@ TEST(changed_input, between_the_passes_is_refused_and_writes_nothing) {
         running r(VARNEL_BIN, dir,
                   "export ASAN_OPTIONS=detect_leaks=0\n"  // the leak checker cannot work under ptrace
                   "run_as=\"strace -f -qq -o " + log.string() +
-                      " -e trace=openat -e inject=openat:delay_enter=1000000:when=2 -P input_file\"");
+                      " -e trace=openat -e inject=openat:delay_enter=3000000:when=2 -P input_file\"");
         ASSERT_TRUE(r.wait_for([&] { return read_file(log).find("\"input_file\"") != std::string::npos; }));
         const std::string change = "cd '" + dir.dir.string() + "' && five='" + five + "' && " + c.change;
         ASSERT_EQ(std::system(change.c_str()), 0);
