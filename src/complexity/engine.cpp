@@ -109,6 +109,8 @@ struct first_sequence::rows {
 
 first_sequence::first_sequence(workspace& work) : rows_(std::make_unique<rows>(work)) {}
 
+first_sequence::first_sequence(first_sequence&&) noexcept = default;
+
 first_sequence::~first_sequence() = default;
 
 void first_sequence::load(const record_index& a, const alphabet& abc) {

@@ -100,6 +100,14 @@ constexpr std::size_t lanes = 8;
 // A parse fetches its record's key, lpf and text this many symbols ahead.
 constexpr std::int32_t fetch_ahead = 48;
 
+// Rows go in tiles of at most tile_rows first records, and of at most
+// tile_symbols symbols in all (long records go one at a time); each is resumed
+// over blocks of the other records, each block at least `lanes` records and
+// about block_bytes of their arrays, so a block stays in the caches while
+// every row of the tile is resumed over it.
+constexpr std::int32_t tile_rows = 8, tile_symbols = 1 << 16;
+constexpr std::int64_t block_bytes = 1 << 18;
+
 // The automaton path's first steps come from a table of at most
 // max_jumps walks from the root (in the first-level caches).
 constexpr std::uint32_t max_jumps = 4096;
@@ -182,6 +190,7 @@ class first_sequence {
 public:
     // `work` holds the loaded record's automaton or window table; it is the caller's, for reuse.
     explicit first_sequence(workspace& work);
+    first_sequence(first_sequence&&) noexcept;
     ~first_sequence();
     void load(const record_index& a, const alphabet& abc);
     // Complexity of the loaded record followed by each of `bs`, into `counts`.

@@ -36,21 +36,58 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
         each_job(threads, st.num, [&](std::int32_t, std::int64_t l) { index_starts(records[std::size_t(l)], mem); });
     }
 
-    std::atomic<std::int32_t> next_row{0};
-    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
-        first_sequence first(work[std::size_t(t)]);
+    // Rows go in tiles: a thread loads a few first records at once and
+    // resumes each over a block of the others in turn, so a block's arrays
+    // are read from memory once for the tile rather than once for each row.
+    std::vector<std::int32_t> tile_starts;  // the first row of each tile, then num
+    const std::int32_t most_rows = std::clamp<std::int32_t>(st.num / (4 * threads), 1, tuning::tile_rows);
+    for (std::int32_t l = 0, rows = 0, symbols = 0; l < st.num; ++l) {
+        if (rows == 0 || rows == most_rows || symbols + st.length[std::size_t(l)] > tuning::tile_symbols) {
+            tile_starts.push_back(l);
+            rows = symbols = 0;
+        }
+        ++rows;
+        symbols += st.length[std::size_t(l)];
+    }
+    tile_starts.push_back(st.num);
+    // Blocks of others: records until their arrays (key, lpf and text: 9
+    // bytes a symbol) fill tuning::block_bytes, and at least as many as the lanes.
+    std::vector<std::int32_t> block_starts;  // the first record of each block of others, then num
+    for (std::int64_t e = 0, in_block = 0; e < st.num; ++e) {
+        if (e == 0 || (e - block_starts.back() >= std::int64_t(tuning::lanes) && in_block >= tuning::block_bytes)) {
+            block_starts.push_back(std::int32_t(e));
+            in_block = 0;
+        }
+        in_block += 9 * std::int64_t(st.length[std::size_t(e)]) + 64;
+    }
+    block_starts.push_back(st.num);
+
+    const std::int64_t tiles = std::int64_t(tile_starts.size()) - 1;
+    std::atomic<std::int64_t> next_tile{0};
+    on_threads(threads, [&](std::int32_t, const std::atomic<bool>& failed) {
+        std::vector<workspace> row_work(static_cast<std::size_t>(most_rows));  // the loaded records' tables, one each
+        std::vector<first_sequence> firsts;
+        for (workspace& w : row_work) firsts.emplace_back(w);
         std::vector<const record_index*> others;
         std::vector<std::int32_t> counts(std::size_t(st.num));
-        for (std::int32_t l; !failed && (l = next_row++) < st.num;) {
-            if (st.num > 1) first.load(records[std::size_t(l)], abc);  // a lone record has no pair to resume
-            st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
-            others.clear();
-            for (std::int32_t e = 0; e < st.num; ++e)
-                if (e != l) others.push_back(&records[std::size_t(e)]);
-            first.resume(others, counts.data());
-            for (std::int32_t e = 0, x = 0; e < st.num; ++e)
-                if (e != l) st.cr(l, e) = counts[std::size_t(x++)];
-            row_done(l);
+        for (std::int64_t tile; !failed && (tile = next_tile++) < tiles;) {
+            const std::int32_t l0 = tile_starts[std::size_t(tile)], l1 = tile_starts[std::size_t(tile) + 1];
+            for (std::int32_t l = l0; l < l1; ++l) {
+                st.ex_com[std::size_t(l)] = records[std::size_t(l)].count;
+                if (st.num > 1) firsts[std::size_t(l - l0)].load(records[std::size_t(l)], abc);  // a lone record has no pair
+            }
+            for (std::size_t b = 0; b + 1 < block_starts.size(); ++b) {
+                const std::int32_t e0 = block_starts[b], e1 = block_starts[b + 1];
+                for (std::int32_t l = l0; l < l1; ++l) {
+                    others.clear();
+                    for (std::int32_t e = e0; e < e1; ++e)
+                        if (e != l) others.push_back(&records[std::size_t(e)]);
+                    firsts[std::size_t(l - l0)].resume(others, counts.data());
+                    for (std::int32_t e = e0, x = 0; e < e1; ++e)
+                        if (e != l) st.cr(l, e) = counts[std::size_t(x++)];
+                }
+            }
+            for (std::int32_t l = l0; l < l1; ++l) row_done(l);
         }
     });
 }
