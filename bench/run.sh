@@ -9,7 +9,7 @@ data=$(cd "${1:-$repo/../shared/data}" && pwd)
 work=$(mktemp -d /tmp/varnel-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DVARNEL_BENCH=ON -DVARNEL_TESTS=OFF >/dev/null
+cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DVARNEL_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$repo/build-bench" -j2 >/dev/null
 varnel=$repo/build-bench/varnel
 direct=$repo/build-bench/bench/varnel_direct
