@@ -2,10 +2,10 @@
 # Speed and memory of the complete run on real sequence sets, with one thread
 # (pinned to one processor) and with all of them, beside the direct parse on
 # the orchid set. Prints one markdown table.
-#   bench/run.sh [data-dir]     (default: ../shared/data beside the repository)
+#   bench/run.sh [data-dir]     (default: bench/data, the sets kept in the repository)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-data=$(cd "${1:-$repo/../shared/data}" && pwd)
+data=$(cd "${1:-$repo/bench/data}" && pwd)
 work=$(mktemp -d /tmp/varnel-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
