@@ -146,11 +146,15 @@ class Tree(unittest.TestCase):
         groups = [[" GLB3_CHIT", "a(1):b;c"], ["x,y[z]", "it's"], ["a b", "a_b"]]
         names, rows = path_metric(groups)
         write_matrix(os.path.join(self.d, "d1.dst"), names, rows)
-        done = self.tree("d1.dst")
-        self.assertEqual((done.returncode, done.stdout), (0, "d1.tree\n"), done.stderr)
+        done = self.tree("--draw", "d1.dst")
+        self.assertEqual(done.returncode, 0, done.stderr)
         leaves, found = self.leaves_and_splits("d1.tree")
         self.assertEqual(leaves, sorted(n.rstrip() for n in names))
         self.assertEqual(found, {frozenset(n.rstrip() for n in g) for g in groups})
+        # The path, then the drawing with every name as it is.
+        self.assertTrue(done.stdout.startswith("d1.tree\n"))
+        for name in leaves:
+            self.assertIn(" " + name + "\n", done.stdout)
 
     def test_all_five_matrices_with_real_names_from_names_tsv(self):
         groups = [["s1", "s2"], ["s3", "s4"], ["s5", "s6"]]
