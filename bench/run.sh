@@ -2,14 +2,14 @@
 # Speed and memory of the complete run on real sequence sets, with one thread
 # (pinned to one processor) and with all of them, beside the direct parse on
 # the orchid set. Prints one markdown table.
-#   bench/run.sh [data-dir]     (default: ../shared/data beside the repository)
+#   bench/run.sh [data-dir]     (default: bench/data, the sets kept in the repository)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
-data=$(cd "${1:-$repo/../shared/data}" && pwd)
+data=$(cd "${1:-$repo/bench/data}" && pwd)
 work=$(mktemp -d /tmp/varnel-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DVARNEL_BENCH=ON -DVARNEL_TESTS=OFF >/dev/null
+cmake -S "$repo" -B "$repo/build-bench" -DCMAKE_BUILD_TYPE=Release -DVARNEL_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$repo/build-bench" -j2 >/dev/null
 varnel=$repo/build-bench/varnel
 direct=$repo/build-bench/bench/varnel_direct

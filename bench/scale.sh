@@ -12,7 +12,7 @@ work=${1:-$(mktemp -d /tmp/varnel-scale.XXXXXX)}
 mkdir -p "$work"
 [ -x /usr/bin/time ] || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null; }
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVARNEL_TESTS=OFF >/dev/null
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target varnel >/dev/null
 
 # make_input CASE: writes $work/CASE/input_file

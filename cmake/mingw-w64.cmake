@@ -1,5 +1,5 @@
 # Cross build of the Windows console program (64-bit) with Debian's mingw-w64:
-#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVARNEL_TESTS=OFF
+#   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 #   cmake --build build-mingw -j2 --target varnel        # -> build-mingw/varnel.exe
 # The posix-threads variant of the compiler: its libstdc++ implements
 # std::thread on winpthreads.

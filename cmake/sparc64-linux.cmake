@@ -1,6 +1,6 @@
 # Cross build of the SPARC program (64-bit, big-endian) with Debian's
 # sparc64-linux-gnu toolchain:
-#   cmake -S . -B build-sparc -DCMAKE_TOOLCHAIN_FILE=cmake/sparc64-linux.cmake -DVARNEL_TESTS=OFF
+#   cmake -S . -B build-sparc -DCMAKE_TOOLCHAIN_FILE=cmake/sparc64-linux.cmake
 #   cmake --build build-sparc -j2 --target varnel_sol    # -> build-sparc/varnel_sol
 # Linked statically, so it runs on a machine without the sparc64 libraries and
 # under qemu-sparc64-static without a library root.

@@ -34,11 +34,11 @@ fi
 installed=$SECONDS
 
 echo "== building native, Windows and SPARC programs"
-cmake -S . -B build-cross-native -DVARNEL_TESTS=OFF -DVARNEL_WERROR=ON >/dev/null
+cmake -S . -B build-cross-native -DBUILD_TESTING=OFF -DVARNEL_WERROR=ON >/dev/null
 cmake --build build-cross-native -j2 --target varnel varnel_sol >/dev/null
-cmake --no-warn-unused-cli -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVARNEL_TESTS=OFF -DVARNEL_WERROR=ON >/dev/null
+cmake --no-warn-unused-cli -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVARNEL_WERROR=ON >/dev/null
 cmake --build build-mingw -j2 --target varnel >/dev/null
-cmake --no-warn-unused-cli -S . -B build-sparc -DCMAKE_TOOLCHAIN_FILE=cmake/sparc64-linux.cmake -DVARNEL_TESTS=OFF -DVARNEL_WERROR=ON >/dev/null
+cmake --no-warn-unused-cli -S . -B build-sparc -DCMAKE_TOOLCHAIN_FILE=cmake/sparc64-linux.cmake -DVARNEL_WERROR=ON >/dev/null
 cmake --build build-sparc -j2 --target varnel_sol >/dev/null
 built=$SECONDS
 

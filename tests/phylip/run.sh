@@ -54,7 +54,7 @@ if ! find_neighbor; then
 fi
 echo "neighbor: $neighbor"
 
-if cmake -S . -B build-phylip -DVARNEL_TESTS=OFF >"$work/cmake.log" 2>&1 &&
+if cmake -S . -B build-phylip -DBUILD_TESTING=OFF >"$work/cmake.log" 2>&1 &&
     cmake --build build-phylip -j2 --target varnel >>"$work/cmake.log" 2>&1; then
     pass "build: build-phylip/varnel"
 else
