@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The program at scale, outside CI: one record of 100 MB, 20,000 short records
-# (matrices of 4.8 GB, distance files of about 3.6 GB each), a header line of
+# (counts of 1.6 GB, distance files of about 3.6 GB each), a header line of
 # 1 MB, and 10 MB of one repeated byte. Prints the wall time and peak memory of
 # each run and fails if a run does not complete.
 #   bash bench/scale.sh [work directory, default a new one under /tmp]
@@ -40,7 +40,7 @@ with open(path, 'wb') as f:
 PY
 }
 
-printf '| case | records | input | wall time (s) | peak memory (MB) |\n|---|---|---|---|---|\n'
+printf '| case | records | input | wall time (s) | peak memory (MB) | peak bytes per matrix cell |\n|---|---|---|---|---|---|\n'
 failed=0
 for case in one-record-100MB 20000-records-100bp header-line-1MB one-byte-run-10MB; do
   make_input "$case"
@@ -55,7 +55,8 @@ for case in one-record-100MB 20000-records-100bp header-line-1MB one-byte-run-10
     failed=1
     echo "$case: exit status $status, $outputs of $(wc -l <"$repo/tests/outputs.list") outputs; console ends: $(tail -c 200 "$dir/console" | tr '\n' ' ')" >&2
   fi
-  printf '| %s | %s | %s | %s | %s |\n' "$case" "$records" "$size" "${seconds:-?}" "$(( ${kb:-0} / 1024 ))"
+  per_cell=$(python3 -c "r = '$records'; print(f'{${kb:-0} * 1024 / int(r) ** 2:.1f}' if r.isdigit() and int(r) > 1 else '')")
+  printf '| %s | %s | %s | %s | %s | %s |\n' "$case" "$records" "$size" "${seconds:-?}" "$(( ${kb:-0} / 1024 ))" "$per_cell"
   rm -rf "$dir"  # the outputs of the large cases run to gigabytes
 done
 [ -n "${1:-}" ] || rmdir "$work" 2>/dev/null || true
