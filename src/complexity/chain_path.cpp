@@ -36,7 +36,8 @@ bool record_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, std:
     const std::uint8_t* t = r.text;
     const divider window = abc.cut[std::size_t(span)];
     for (std::int32_t q = 0; q < windows; ++q) {
-        // the heads are touched at random (and fresh memory when kept): asked for early
+        // the heads are touched at random (and fresh memory when kept): asked for
+        // early (anywhere from 8 to 128 windows ahead measured the same)
         if (q + 32 < windows) __builtin_prefetch(&heads[window(r.key[q + 32])], 1);
         prev[q] = push_window(heads[window(r.key[q])], q);
     }
@@ -63,6 +64,7 @@ bool record_lpf(std::int32_t* lpf, std::int32_t* prev, std::int32_t* heads, std:
         // The block's positions split by whether a window before is like theirs,
         // which is a coin toss on short records: a test for each would often be
         // mispredicted. Each list stays in order, the lone ones first done.
+        // (Blocks of 64 to 1024 positions measured the same.)
         std::array<std::int32_t, 256> lone, chained;
         std::int32_t lones = 0, chains = 0;
         for (std::int32_t q = block, end = std::min(block + 256, n); q < end; ++q) {

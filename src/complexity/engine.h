@@ -52,8 +52,9 @@
 // B's Z-array (index_starts) is needed only by rows on this path.
 //
 // ---- Tuning constants ------------------------------------------------------
-// Measured with bench/run.sh on the machine of the README's table; each says
-// what moving it did.
+// Each is named in `tuning` below, with what moving it did: whole runs of the
+// benchmark sets (bench/run.sh), one processor, a variant against the default
+// in alternating pairs (wall time; about 3% is noise there).
 #pragma once
 
 #include <array>
@@ -72,10 +73,13 @@ namespace varnel {
 
 namespace tuning {
 // The chains give way to the automaton once comparing windows past their
-// span would cost more than chain_budget(n) steps of 8 bytes: 8 a symbol is
-// about what the automaton's indexing costs a symbol (its build and walk).
-// Ordinary DNA and proteins spend well under one a symbol; a run or a periodic
-// text of n symbols would spend n, many copies of one piece as many as copies.
+// span would cost more than chain_budget(n) steps of 8 bytes. Ordinary records
+// spend 0.02 to 0.3 steps a symbol (2.6 the most, on the benchmark sets); a
+// run, a period or many copies of one piece spend hundreds. At 0 the fly sets
+// took 1.55 times as long (many of their records move to the automaton) and
+// the 64 kb windows 3.8 times; anywhere from 1 to 8 no ordinary record moves;
+// at 32 a run of 1 MiB took 1.14 times as long, spending more before giving
+// up. The floor moved nothing.
 constexpr std::int64_t chain_steps_per_symbol = 8, chain_steps_floor = 64;
 constexpr std::int64_t chain_budget(std::int32_t n) { return chain_steps_per_symbol * std::int64_t(n) + chain_steps_floor; }
 
@@ -83,21 +87,27 @@ constexpr std::int64_t chain_budget(std::int32_t n) { return chain_steps_per_sym
 // and up to codes_per_symbol per symbol, more while the components the other
 // records parse against its row (about one in every others_per_component of
 // their symbols) outnumber the codes, up to max_codes_per_symbol and
-// max_codes; never below min_codes. A row settles most components with one
-// lookup when codes outnumber its windows several times; a table far larger
-// than its record leaves the caches for nothing (with 20,000 records of 100
-// bytes each row's table had grown to a megabyte before the cap of 128).
+// max_codes; never below min_codes. Every change of span these moved was
+// slower: codes_per_symbol 1 or 16, 1.16 and 1.52 times on the 64 kb windows;
+// others_per_component 16, 1.5 times on the globins (span 3 to 2);
+// max_codes_per_symbol 32 or 512, 1.07 and 1.12 times on fly1000 (with 20,000
+// records of 100 bytes, each row's table had grown to a megabyte before the
+// cap). min_codes and max_codes bound no set of the benchmark.
 constexpr std::int64_t min_codes = 4096, codes_per_symbol = 4, others_per_component = 4;
 constexpr std::int64_t max_codes_per_symbol = 128, max_codes = std::int64_t(1) << 24;
 
 // A record keeps its heads and prefix bits from indexing, instead of its row
-// rebuilding them, when they take no more room than its other arrays.
+// rebuilding them, when they take no more room than this many codes a symbol:
+// at 1 the 64 kb windows took 1.05 times as long, at 64 fly200 1.2 times (every
+// record's table kept, and out of the caches).
 constexpr std::int64_t kept_codes_per_symbol = 4;
 
 // Rows resume this many pairs at once, one component each in turn, so the
-// table entry each needs next is fetched while the others take theirs.
+// table entry each needs next is fetched while the others take theirs. 2 lanes
+// took 1.12 times as long on the 16 kb windows; 16 changed nothing.
 constexpr std::size_t lanes = 8;
-// A parse fetches its record's key, lpf and text this many symbols ahead.
+// A parse fetches its record's key, lpf and text this many symbols ahead:
+// anything from 12 to 96 measured the same, 192 cost fly200 3%.
 constexpr std::int32_t fetch_ahead = 48;
 
 // Rows go in tiles of at most tile_rows first records, and of at most
@@ -108,8 +118,9 @@ constexpr std::int32_t fetch_ahead = 48;
 constexpr std::int32_t tile_rows = 8, tile_symbols = 1 << 16;
 constexpr std::int64_t block_bytes = 1 << 18;
 
-// The automaton path's first steps come from a table of at most
-// max_jumps walks from the root (in the first-level caches).
+// The automaton path's first steps come from a table of at most max_jumps
+// walks from the root: with 1024, 200 records of ten copies each took 1.12
+// times as long; 16384 gained nothing.
 constexpr std::uint32_t max_jumps = 4096;
 }  // namespace tuning
 
