@@ -212,6 +212,7 @@ bool output_files::lock_directory() {
     dir.resize(GetFullPathNameW(L".", DWORD(dir.size()), dir.data(), nullptr));
     std::uint64_t h = 1469598103934665603u;
     for (wchar_t c : dir) h = (h ^ std::uint64_t(towlower(c))) * 1099511628211u;
+    SetLastError(0);  // a new mutex need not clear an earlier error
     dir_lock_ = CreateMutexW(nullptr, FALSE, (L"Local\\varnel-outputs-" + std::to_wstring(h)).c_str());
     const bool taken = GetLastError() != ERROR_ALREADY_EXISTS;
     if (dir_lock_ != nullptr && !taken) CloseHandle(dir_lock_), dir_lock_ = nullptr;
