@@ -41,13 +41,15 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
     // are read from memory once for the tile rather than once for each row.
     std::vector<std::int32_t> tile_starts;  // the first row of each tile, then num
     const std::int32_t most_rows = std::clamp<std::int32_t>(st.num / (4 * threads), 1, tuning::tile_rows);
-    for (std::int32_t l = 0, rows = 0, symbols = 0; l < st.num; ++l) {
-        if (rows == 0 || rows == most_rows || symbols + st.length[std::size_t(l)] > tuning::tile_symbols) {
-            tile_starts.push_back(l);
-            rows = symbols = 0;
+    for (std::int64_t l = 0, rows = 0, table = 0; l < st.num; ++l) {
+        // a row's table: a head per window code, and about as much again in prefixes and depths
+        const std::int64_t bytes = 5 * std::int64_t(abc.power[std::size_t(abc.span(st.length[std::size_t(l)]))]);
+        if (rows == 0 || rows == most_rows || table + bytes > tuning::tile_table_bytes) {
+            tile_starts.push_back(std::int32_t(l));
+            rows = table = 0;
         }
         ++rows;
-        symbols += st.length[std::size_t(l)];
+        table += bytes;
     }
     tile_starts.push_back(st.num);
     // Blocks of others: records until their arrays (key, lpf and text: 9
@@ -64,10 +66,13 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
 
     const std::int64_t tiles = std::int64_t(tile_starts.size()) - 1;
     std::atomic<std::int64_t> next_tile{0};
-    on_threads(threads, [&](std::int32_t, const std::atomic<bool>& failed) {
-        std::vector<workspace> row_work(static_cast<std::size_t>(most_rows));  // the loaded records' tables, one each
+    on_threads(threads, [&](std::int32_t t, const std::atomic<bool>& failed) {
+        // the loaded records' tables, one workspace each: the thread's own from
+        // the indexing for the first (a long record's automaton is not built twice)
+        std::vector<workspace> more_work(static_cast<std::size_t>(most_rows - 1));
         std::vector<first_sequence> firsts;
-        for (workspace& w : row_work) firsts.emplace_back(w);
+        firsts.emplace_back(work[std::size_t(t)]);
+        for (workspace& w : more_work) firsts.emplace_back(w);
         std::vector<const record_index*> others;
         std::vector<std::int32_t> counts(std::size_t(st.num));
         for (std::int64_t tile; !failed && (tile = next_tile++) < tiles;) {
