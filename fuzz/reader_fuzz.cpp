@@ -56,7 +56,7 @@ void check_loaded(const varnel::analysis& st, std::string_view input, bool fold)
     check(n <= openers + leading, "more records than '>' bytes and leading text");
     check((n > 0) == (openers > 0), "a '>' but no record, or a record without '>'");
     check(st.ex_com.size() == n, "ex_com not num");
-    check(st.cr_ex_com.size() == n * n && st.dist_mtrx.size() == n * n, "matrices not num x num");
+    check(st.cr_ex_com.size() == n * n, "counts not num x num");
     std::size_t at = 0;  // names (without padding) and sequences appear in the input in order
     for (std::size_t l = 0; l < n; ++l) {
         const auto& name = st.data_name[l];
