@@ -120,12 +120,8 @@ int replace_file(const fs::path& from, const fs::path& to) {
 
 int remove_file(const fs::path& file) { return DeleteFileW(file.c_str()) ? 0 : last_error_errno(); }
 
-void write_console_line(std::string_view text) {
-    std::string line = "\n";
-    line.append(text);
-    line += "\n\n";
-    _write(2, line.data(), unsigned(line.size()));
-}
+// Writes to standard error's descriptor, past the stream and its lock.
+void write_error(const std::string& text) { _write(2, text.data(), unsigned(text.size())); }
 
 [[noreturn]] void end_process(int status) {
     TerminateProcess(GetCurrentProcess(), UINT(status));
@@ -179,18 +175,22 @@ int replace_file(const fs::path& from, const fs::path& to) { return std::rename(
 
 int remove_file(const fs::path& file) { return ::unlink(file.c_str()) == 0 ? 0 : errno; }
 
-void write_console_line(std::string_view text) {
-    std::string line = "\n";
-    line.append(text);
-    line += "\n\n";
-    [[maybe_unused]] const ssize_t ignored = ::write(2, line.data(), line.size());
-}
+// Writes to standard error's descriptor, past the stream and its lock.
+void write_error(const std::string& text) { [[maybe_unused]] const ssize_t ignored = ::write(2, text.data(), text.size()); }
 
 [[noreturn]] void end_process(int status) { _exit(status); }
 
 #endif
 
 constexpr std::size_t writeback_step = std::size_t(1) << 20;
+
+// The run's last line on the console, set apart as a failure's is.
+void write_console_line(std::string_view text) {
+    std::string line = "\n";
+    line.append(text);
+    line += "\n\n";
+    write_error(line);
+}
 
 bool is_regular(const fs::path& p) {
     std::error_code ec;
@@ -326,7 +326,7 @@ void output_files::put_in_place(std::size_t k) {
     try {
         if (!failure_.empty()) return;  // an earlier output failed: none after it is put in place
         if (err != 0) fail_io("write", o.name, err);
-        if (k == 0) remove_later(k);
+        if (k == 0) remove_earlier_run();
         if (!o.direct) {
             if (const int e = replace_file(o.temp, o.target)) fail_io("create", o.name, e);
             o.temp.clear();
@@ -356,12 +356,12 @@ void output_files::finish() {
     throw_failure();
 }
 
-void output_files::remove_later(std::size_t first) {
+void output_files::remove_earlier_run() {
     // Checked before any is removed: a file the user may not write stays, and the run fails.
-    for (std::size_t k = first + 1; k < outputs_.size(); ++k)
+    for (std::size_t k = 1; k < outputs_.size(); ++k)
         if (is_regular(outputs_[k].target))
             if (const int err = check_writable(outputs_[k].target)) fail_io("create", outputs_[k].name, err);
-    for (std::size_t k = first + 1; k < outputs_.size(); ++k)
+    for (std::size_t k = 1; k < outputs_.size(); ++k)
         if (is_regular(outputs_[k].target))
             if (const int err = remove_file(outputs_[k].target); err != 0 && err != ENOENT)
                 fail_io("remove", outputs_[k].name, err);

@@ -61,7 +61,7 @@ private:
     void remove_stale();     // the temporary files a killed run left here
     output& find(const char* name);
     void put_in_place(std::size_t k);      // flushes output k to disk and renames it, in turn
-    void remove_later(std::size_t first);  // the earlier run's outputs after `first`
+    void remove_earlier_run();             // the earlier run's outputs after the first
     void throw_failure();                  // the first failure of put_in_place, if any; lock_ held
     void wait_for_placing();
     void release();  // the directory's lock

@@ -43,13 +43,13 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
     const std::int32_t most_rows = std::clamp<std::int32_t>(st.num / (4 * threads), 1, tuning::tile_rows);
     for (std::int64_t l = 0, rows = 0, table = 0; l < st.num; ++l) {
         // a row's table: a head per window code, and about as much again in prefixes and depths
-        const std::int64_t bytes = 5 * std::int64_t(abc.power[std::size_t(abc.span(st.length[std::size_t(l)]))]);
-        if (rows == 0 || rows == most_rows || table + bytes > tuning::tile_table_bytes) {
+        const std::int64_t row_table = 5 * std::int64_t(abc.power[std::size_t(records[std::size_t(l)].span)]);
+        if (rows == 0 || rows == most_rows || table + row_table > tuning::tile_table_bytes) {
             tile_starts.push_back(std::int32_t(l));
             rows = table = 0;
         }
         ++rows;
-        table += bytes;
+        table += row_table;
     }
     tile_starts.push_back(st.num);
     // Blocks of others: records until their arrays (key, lpf and text: 9

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <span>
 
 #include "base/failure.h"
+#include "input/input_file.h"
 
 namespace varnel {
 namespace {
@@ -116,11 +116,9 @@ void getinput(analysis& st, bool fold) {
 
     byte_store& store = st.str;  // every sequence, back to back
     store.clear();
-    {  // room for the whole file, which is mostly sequence, so the store need not grow
-        std::error_code ec;
-        const std::uintmax_t bytes = std::filesystem::file_size("input_file", ec);
-        if (!ec && bytes <= std::numeric_limits<std::size_t>::max()) store.reserve(std::size_t(bytes));
-    }
+    // room for the whole file, which is mostly sequence, so the store need not grow
+    if (file_identity id; identity_of(st.fi, id) && id.size <= std::numeric_limits<std::size_t>::max())
+        store.reserve(std::size_t(id.size));
     st.num = 0;
     st.data_name.clear();
     st.length.clear();
