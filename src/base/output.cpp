@@ -302,7 +302,7 @@ void output_files::complete(const char* name, std::FILE* stream) {
         o.stream = nullptr;
         fail_io("write", name, err);
     }
-    {
+    if (failed_) {  // not lock_ otherwise: it is held while an output is put in place, which can take seconds
         std::lock_guard<std::mutex> hold(lock_);
         throw_failure();
     }
@@ -324,15 +324,17 @@ void output_files::put_in_place(std::size_t k) {
     o.stream = nullptr;
     turn_changed_.wait(hold, [&] { return turn_ == k; });
     try {
-        if (!failure_.empty()) return;  // an earlier output failed: none after it is put in place
-        if (err != 0) fail_io("write", o.name, err);
-        if (k == 0) remove_earlier_run();
-        if (!o.direct) {
-            if (const int e = replace_file(o.temp, o.target)) fail_io("create", o.name, e);
-            o.temp.clear();
+        if (failure_.empty()) {  // an earlier output failed: none after it is put in place, but the turn passes on
+            if (err != 0) fail_io("write", o.name, err);
+            if (k == 0) remove_earlier_run();
+            if (!o.direct) {
+                if (const int e = replace_file(o.temp, o.target)) fail_io("create", o.name, e);
+                o.temp.clear();
+            }
         }
     } catch (const run_error& e) {
         failure_ = e.what();
+        failed_ = true;
     }
     if (++turn_ == outputs_.size() && failure_.empty()) {  // the run's outputs are all in place
         over_ = true;

@@ -6,6 +6,7 @@
 // a pipe is written directly: a rename would replace the device itself.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -72,6 +73,7 @@ private:
     std::vector<std::thread> placing_;  // one a completed output, while it is flushed and renamed
     std::size_t turn_ = 0;              // the output whose turn it is to be put in place
     std::string failure_;               // why an output could not be put in place
+    std::atomic<bool> failed_{false};   // failure_ is set
     bool over_ = false;  // every output in place, or the run abandoned
 #if defined(_WIN32)
     void* dir_lock_ = nullptr;  // a named mutex
