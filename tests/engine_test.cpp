@@ -1,12 +1,17 @@
 // The engine against the direct parse, which serves as the definition.
+#include <algorithm>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/parallel.h"
+#include "base/state.h"
 #include "complexity/engine.h"
+#include "complexity/pass.h"
 #include "lz_direct.h"
 
 namespace varnel {
@@ -149,6 +154,56 @@ TEST(engine, long_records_and_rows_resumed_together) {
         for (std::size_t e = 0; e < row.size(); ++e) {
             ASSERT_EQ(together[e], first.resume(records[e])) << l << " then " << e;
             ASSERT_EQ(together[e], direct(texts[l] + texts[e])) << l << " then " << e;
+        }
+    }
+}
+
+// The whole pass, its rows in tiles over blocks of the others on every
+// thread, against each pair resumed alone: enough records that each thread's
+// tiles hold several rows and the others fall in more than one block; copies
+// of one text among them, runs that take the automaton, and empty records.
+TEST(engine, pass_in_tiles_and_blocks_gives_every_pairs_count) {
+    const std::int32_t threads = std::max(1, usable_processors());
+    const std::int32_t num = std::max(600, 3 * tuning::records_per_tile_row * threads);
+    std::mt19937 rng(11);
+    const std::string shared = random_letters(rng, 2000, 4);
+    std::vector<std::string> texts;
+    for (std::int32_t i = 0; i < num; ++i) {
+        const int kind = int(rng() % 8);
+        if (kind == 0) texts.push_back(shared.substr(rng() % 1900, rng() % 100));
+        else if (kind == 1) texts.push_back(std::string(rng() % 150, 'T'));
+        else if (kind == 2) texts.push_back(i % 16 == 2 ? "" : random_letters(rng, 1 + int(rng() % 10), 4));
+        else texts.push_back(random_letters(rng, int(rng() % 300), 4));
+    }
+    std::int64_t block = 0;
+    for (const std::string& t : texts) block += 9 * std::int64_t(t.size()) + 64;
+    ASSERT_GT(block, 2 * tuning::block_bytes);  // the others in several blocks
+
+    analysis st;
+    st.num = num;
+    for (const std::string& t : texts) st.S.push_back(t), st.length.push_back(std::int32_t(t.size()));
+    allocate_matrices(st);
+    std::vector<int> done(static_cast<std::size_t>(num), 0);
+    std::mutex done_lock;
+    complexity_pass(st, [&](std::int32_t l) {
+        std::lock_guard<std::mutex> hold(done_lock);
+        ++done[std::size_t(l)];
+    });
+    ASSERT_EQ(std::count(done.begin(), done.end(), 1), num);  // each row reported once
+
+    const alphabet abc(st.S);
+    workspace work;
+    arena mem;
+    std::vector<record_index> records(static_cast<std::size_t>(num));
+    for (std::int32_t l = 0; l < num; ++l) index_record(records[std::size_t(l)], st.S[std::size_t(l)], abc, work, mem);
+    for (record_index& r : records) index_starts(r, mem);
+    first_sequence first(work);
+    for (std::int32_t l = 0; l < num; ++l) {
+        ASSERT_EQ(st.ex_com[std::size_t(l)], records[std::size_t(l)].count) << l;
+        first.load(records[std::size_t(l)], abc);
+        for (std::int32_t e = 0; e < num; ++e) {
+            if (e == l) continue;
+            ASSERT_EQ(st.cr(l, e), first.resume(records[std::size_t(e)])) << l << " then " << e;
         }
     }
 }
