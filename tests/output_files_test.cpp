@@ -14,13 +14,16 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#if defined(__linux__)
 #include <sys/syscall.h>
+#endif
 #include <unistd.h>
 
 #include "base/failure.h"
 #include "base/output.h"
 #include "run_helpers.h"
 
+#if defined(__linux__)
 namespace {
 std::atomic<bool> flushes_fail{false};
 }
@@ -34,6 +37,7 @@ extern "C" int fdatasync(int fd) {
     errno = EIO;
     return -1;
 }
+#endif
 
 namespace varnel::testing {
 namespace {
@@ -41,6 +45,9 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(output_files, a_late_failed_flush_ends_the_run_with_the_earlier_outputs_in_place) {
+#if !defined(__linux__)
+    GTEST_SKIP() << "the flush is replaced through Linux's system call";
+#else
     scratch dir;
     const std::vector<const char*> names = {"first", "second", "third", "fourth"};
     for (const char* name : names) dir.write(name, std::string("earlier ") + name);
@@ -80,6 +87,7 @@ TEST(output_files, a_late_failed_flush_ends_the_run_with_the_earlier_outputs_in_
     std::sort(present.begin(), present.end());
     EXPECT_EQ(present, (std::vector<std::string>{"first", "fourth", "second", "third"}));  // no temporary file
     for (const char* name : names) EXPECT_EQ(dir.read(name), std::string("earlier ") + name) << name;
+#endif
 }
 
 }  // namespace
