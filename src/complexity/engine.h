@@ -123,8 +123,8 @@ constexpr std::int32_t tile_rows = 8;
 // A tile holds one row for every records_per_tile_row records a thread has,
 // up to tile_rows: each row beyond the first loads its table into a workspace
 // of its own, whose first touch 94 records of 740 bp did not win back (tiles
-// of 8 took them 1.04 times as long as rows one at a time; at 32, one or two
-// rows, the same as one at a time; 630 globins keep tiles of 8, 0.95 times).
+// of 8 took them 1.05 times as long as rows one at a time, and at 32, tiles of
+// 2, 1.04 times; 630 globins keep tiles of 8, 0.95 times).
 constexpr std::int32_t records_per_tile_row = 64;
 constexpr std::int64_t tile_table_bytes = 1 << 19, block_bytes = 1 << 18;
 

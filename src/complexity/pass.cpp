@@ -40,7 +40,8 @@ void complexity_pass(analysis& st, const row_sink& row_done) {
     // resumes each over a block of the others in turn, so a block's arrays
     // are read from memory once for the tile rather than once for each row.
     std::vector<std::int32_t> tile_starts;  // the first row of each tile, then num
-    const std::int32_t most_rows = std::clamp<std::int32_t>(st.num / (tuning::records_per_tile_row * threads), 1, tuning::tile_rows);
+    const std::int32_t most_rows =
+        std::clamp<std::int32_t>(st.num / (tuning::records_per_tile_row * threads), 1, tuning::tile_rows);
     for (std::int64_t l = 0, rows = 0, table = 0; l < st.num; ++l) {
         // a row's table: a head per window code, and about as much again in prefixes and depths
         const std::int64_t row_table = 5 * std::int64_t(abc.power[std::size_t(records[std::size_t(l)].span)]);
